@@ -1,0 +1,109 @@
+// pending.cpp - operations whose behaviour is not built yet. Each is reachable from its command,
+// key or window event, and does nothing (or the least that keeps the program consistent) until
+// its module is written; then it moves out of this file.
+#include <GL/gl.h>
+
+#include "compositor.h"
+#include "drawers.h"
+#include "gl_context.h"
+#include "layer_ops.h"
+#include "live_video.h"
+#include "navigation.h"
+#include "picture_files.h"
+#include "preview_window.h"
+#include "snap_crop.h"
+#include "switching.h"
+#include "textures.h"
+#include "theme_library.h"
+#include "update_check.h"
+#include "write_back.h"
+#include "canvas_window.h"
+
+// Compositor: until the stack is drawn, a redraw shows the cleared canvas.
+void RenderImages(bool onScreen, float) {
+    if (!onScreen || !glContext || !plat_MakeCurrent(glContext)) return;
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    plat_SwapBuffers(glContext);
+}
+void TranslateTexture(int, int) {}
+void MoveTexture(int, int) {}
+void RotateTexture(int, int) {}
+void ApplyFX(int, int, int) {}
+void PositionImage() {}
+void RescaleImage() {}
+GLuint LoadTexture(const char*, int, bool, bool) { return 0; }
+
+// Canvas mouse rules and drops.
+void HandleCanvasMouse(const Event*) {}
+int dragReceiveHandler(WindowRef, void*, const std::vector<std::string>&, float, float) { return 0; }
+void HandleCurrLayerDetect(int, int) {}
+
+// Layer operations that need the compositor and the colour passes.
+void HandleFit() {}
+void HandleReset() {}
+int DuplicateLayer(int, bool) { return 0; }
+
+// Theme and picture lists, switching, write-back.
+int util_FillThemeMenu(WindowRef, int, const char*, char*, const char*) { return 0; }
+bool util_IsValid(const char*, const char*) { return false; }
+int util_FillPictureMenu(WindowRef, int, const char*, const char*, const char*) { return 0; }
+void HandleThemeChange(bool) {}
+void HandlePictureChange(bool) {}
+void ShowLayerTitle() {}
+void Save() {}
+void UndoMain() {}
+
+// Projects, dialogs and export.
+char currProject[1024] = "";
+bool currProjectSaved = false;
+void LoadProject(const char*, bool) {}
+void SaveProject(const char*) {}
+void ExplodeProject(const char*) {}
+void OpenTheme() {}
+bool HandleSaveImage(char*) { return false; }
+bool SaveImage(const char*, int, int, OSType) { return false; }
+
+// Snap lock and crop.
+void SetSnapLock(bool) {}
+void EnableCropArea(bool) {}
+
+// Preview window, live video, update check.
+void CreatePreview(int) {}
+void ShowPreview(int, const char*) {}
+void DestroyPreview() {}
+void HandleLiveVideo() {}
+void StopLiveCapture() {}
+bool CheckVersionUpdate(bool) { return false; }
+
+// Drawers.
+void InitText() {}
+void TextDrawerControlsEnable(bool) {}
+void GetFontSelection() {}
+void GetOutline() {}
+void CreateText(bool) {}
+void GetColor() {}
+void GetSize() {}
+int InitFilter() { return 34; }
+void FilterDrawerControlsEnable(bool) {}
+void FilterConfirm() {}
+void FilterUndo() {}
+void SetCurrentFilter() {}
+void InitColors() {}
+void ColorDrawerControlsEnable(bool) {}
+void HandleHue(float) {}
+void HandleSaturation(float) {}
+void HandleLightness(float) {}
+void HandleLayerFill(bool) {}
+void InitExtras() {}
+void ExtrasDrawerControlsEnable(bool) {}
+void HandleShadow(int) {}
+void HandleRotateShadow(float) {}
+void HandleDarkShadow(float) {}
+void HandleReflectionLayer() {}
+void HandleFrame(int) {}
+void HandleColorPicker() {}
+void InitAlpha() {}
+void AlphaDrawerControlsEnable(bool) {}
+void ApplyAlpha() {}
+void AlphaActivate(int) {}
+void AlphaFit() {}

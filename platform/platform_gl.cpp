@@ -1,0 +1,268 @@
+// platform_gl.cpp - OpenGL contexts: the canvas surface with its own double-buffered context, and
+// an offscreen context sharing its textures that draws into a framebuffer object. Also the canvas
+// surface's mouse, wheel and expose events.
+#include "platform_internal.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
+#include <QOpenGLFunctions>
+#include <QWheelEvent>
+
+#include <GL/gl.h>
+#include <cstring>
+
+struct PlatGLContext {
+    QOpenGLContext* context = nullptr;
+    CanvasSurface* surface = nullptr;               // window context
+    QOffscreenSurface* offscreen = nullptr;         // offscreen context
+    QOpenGLFramebufferObject* fbo = nullptr;
+};
+
+namespace {
+
+GLContextRef gCurrent = nullptr;
+
+QSurfaceFormat formatFor(const GLFormatRequest& r) {
+    QSurfaceFormat f;
+    f.setRenderableType(QSurfaceFormat::OpenGL);
+    f.setVersion(2, 1);
+    f.setProfile(QSurfaceFormat::CompatibilityProfile);
+    f.setRedBufferSize(r.colorBits / 3);
+    f.setGreenBufferSize(r.colorBits / 3);
+    f.setBlueBufferSize(r.colorBits / 3);
+    f.setAlphaBufferSize(r.alphaBits);
+    f.setDepthBufferSize(r.depthBits);
+    f.setSamples(r.samples > 0 ? r.samples : 0);
+    f.setSwapBehavior(r.doubleBuffer ? QSurfaceFormat::DoubleBuffer : QSurfaceFormat::SingleBuffer);
+    f.setSwapInterval(r.swapInterval);
+    return f;
+}
+
+Event mouseEvent(PlatWindow* owner, uint32_t kind, const QPointF& pos, Qt::KeyboardModifiers mods) {
+    Event e;
+    e.eventClass = kEventClassMouse;
+    e.kind = kind;
+    e.window = owner;
+    e.mouseX = float(pos.x());
+    e.mouseY = float(pos.y());
+    e.modifiers = plat_macModifiers(mods);
+    return e;
+}
+
+uint16_t buttonNumber(Qt::MouseButton b) {
+    switch (b) {
+    case Qt::LeftButton: return kMouseButtonPrimary;
+    case Qt::RightButton: return kMouseButtonSecondary;
+    case Qt::MiddleButton: return kMouseButtonTertiary;
+    default: return 4;
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+CanvasSurface::CanvasSurface(PlatWindow* o) : owner(o) { setSurfaceType(QSurface::OpenGLSurface); }
+
+void CanvasSurface::exposeEvent(QExposeEvent*) {
+    if (isExposed()) plat_sendWindowEvent(owner, kEventWindowPaint);
+}
+
+void CanvasSurface::mousePressEvent(QMouseEvent* ev) {
+    if (owner->container) owner->container->setFocus();
+    Event e = mouseEvent(owner, kEventMouseDown, ev->position(), ev->modifiers());
+    e.button = buttonNumber(ev->button());
+    buttonsDown |= uint32_t(ev->button());
+    plat_DispatchEvent(e);
+}
+
+void CanvasSurface::mouseReleaseEvent(QMouseEvent* ev) {
+    Event e = mouseEvent(owner, kEventMouseUp, ev->position(), ev->modifiers());
+    e.button = buttonNumber(ev->button());
+    buttonsDown &= ~uint32_t(ev->button());
+    plat_DispatchEvent(e);
+}
+
+void CanvasSurface::mouseMoveEvent(QMouseEvent* ev) {
+    bool dragging = ev->buttons() != Qt::NoButton;
+    Event e = mouseEvent(owner, dragging ? kEventMouseDragged : kEventMouseMoved, ev->position(),
+                         ev->modifiers());
+    plat_DispatchEvent(e);
+}
+
+void CanvasSurface::wheelEvent(QWheelEvent* ev) {
+    // One per notch (120 eighths of a degree); high-resolution wheels accumulate.
+    wheelRemainder += ev->angleDelta().y();
+    int notches = wheelRemainder / 120;
+    if (notches == 0) return;
+    wheelRemainder -= notches * 120;
+    Event e = mouseEvent(owner, kEventMouseWheelMoved, ev->position(), ev->modifiers());
+    e.wheelDelta = notches;
+    plat_DispatchEvent(e);
+}
+
+bool CanvasSurface::event(QEvent* e) {
+    if (e->type() == QEvent::UpdateRequest) plat_sendWindowEvent(owner, kEventWindowPaint);
+    return QWindow::event(e);
+}
+
+// ---------------------------------------------------------------------------------------------
+GLContextRef plat_CreateWindowGLContext(WindowRef canvas, const GLFormatRequest& request) {
+    if (!canvas || !canvas->surface || !canvas->widget) return nullptr;
+    CanvasSurface* surface = canvas->surface;
+    QSurfaceFormat fmt = formatFor(request);
+    surface->setFormat(fmt);
+    canvas->widget->winId();       // creates the native windows, the surface among them
+    if (!surface->handle()) surface->create();
+    auto* ctx = new QOpenGLContext;
+    ctx->setFormat(fmt);
+    if (!ctx->create() || !ctx->makeCurrent(surface)) {
+        delete ctx;
+        return nullptr;
+    }
+    surface->context = ctx;
+    auto* ref = new PlatGLContext;
+    ref->context = ctx;
+    ref->surface = surface;
+    gCurrent = ref;
+    return ref;
+}
+
+GLContextRef plat_CreateOffscreenGLContext(GLContextRef share, int width, int height) {
+    if (!share || !share->context) return nullptr;
+    auto* ctx = new QOpenGLContext;
+    QSurfaceFormat fmt = share->context->format();
+    fmt.setSamples(0);
+    ctx->setFormat(fmt);
+    ctx->setShareContext(share->context);
+    if (!ctx->create() || !ctx->shareContext()) {
+        delete ctx;
+        return nullptr;
+    }
+    auto* surface = new QOffscreenSurface;
+    surface->setFormat(fmt);
+    surface->create();
+    if (!ctx->makeCurrent(surface)) {
+        delete surface;
+        delete ctx;
+        return nullptr;
+    }
+    QOpenGLFramebufferObjectFormat ff;
+    ff.setAttachment(QOpenGLFramebufferObject::Depth);
+    ff.setInternalTextureFormat(GL_RGBA8);
+    auto* fbo = new QOpenGLFramebufferObject(width, height, ff);
+    if (!fbo->isValid() || !fbo->bind()) {
+        delete fbo;
+        ctx->doneCurrent();
+        delete surface;
+        delete ctx;
+        return nullptr;
+    }
+    auto* ref = new PlatGLContext;
+    ref->context = ctx;
+    ref->offscreen = surface;
+    ref->fbo = fbo;
+    gCurrent = ref;
+    return ref;
+}
+
+bool plat_ResizeOffscreenBuffer(GLContextRef ref, int width, int height) {
+    if (!ref || !ref->fbo || !plat_MakeCurrent(ref)) return false;
+    QSize have = ref->fbo->size();
+    if (have.width() >= width && have.height() >= height) return true;
+    QOpenGLFramebufferObjectFormat ff = ref->fbo->format();
+    auto* fbo = new QOpenGLFramebufferObject(std::max(width, have.width()), std::max(height, have.height()), ff);
+    if (!fbo->isValid()) {
+        delete fbo;
+        ref->fbo->bind();
+        return false;
+    }
+    delete ref->fbo;
+    ref->fbo = fbo;
+    return fbo->bind();
+}
+
+void plat_GetOffscreenBufferSize(GLContextRef ref, int* width, int* height) {
+    QSize s = ref && ref->fbo ? ref->fbo->size() : QSize(0, 0);
+    if (width) *width = s.width();
+    if (height) *height = s.height();
+}
+
+bool plat_MakeCurrent(GLContextRef ref) {
+    if (!ref || !ref->context) return false;
+    bool ok = ref->surface ? ref->context->makeCurrent(ref->surface) : ref->context->makeCurrent(ref->offscreen);
+    if (ok && ref->fbo) ref->fbo->bind();
+    if (ok) gCurrent = ref;
+    return ok;
+}
+
+void plat_DoneCurrent() {
+    if (QOpenGLContext* c = QOpenGLContext::currentContext()) c->doneCurrent();
+    gCurrent = nullptr;
+}
+
+GLContextRef plat_CurrentContext() { return gCurrent; }
+
+void plat_SwapBuffers(GLContextRef ref) {
+    if (!ref || !ref->context) return;
+    if (!ref->surface) {
+        glFlush();
+        return;
+    }
+    if (ref->surface->isExposed()) ref->context->swapBuffers(ref->surface);
+    else glFlush();
+}
+
+void plat_GetDrawableSize(GLContextRef ref, int* width, int* height) {
+    int w = 0, h = 0;
+    if (ref && ref->surface) {
+        double dpr = ref->surface->devicePixelRatio();
+        w = int(ref->surface->width() * dpr + 0.5);
+        h = int(ref->surface->height() * dpr + 0.5);
+    } else if (ref && ref->fbo) {
+        w = ref->fbo->width();
+        h = ref->fbo->height();
+    }
+    if (width) *width = w;
+    if (height) *height = h;
+}
+
+int plat_GetContextSamples(GLContextRef ref) {
+    return ref && ref->context ? ref->context->format().samples() : 0;
+}
+
+void plat_DestroyGLContext(GLContextRef ref) {
+    if (!ref) return;
+    if (ref->context) {
+        if (ref->fbo && plat_MakeCurrent(ref)) {
+            delete ref->fbo;
+            ref->fbo = nullptr;
+        }
+        ref->context->doneCurrent();
+    }
+    if (ref->surface) ref->surface->context = nullptr;
+    delete ref->fbo;
+    delete ref->context;
+    delete ref->offscreen;
+    if (gCurrent == ref) gCurrent = nullptr;
+    delete ref;
+}
+
+bool plat_ReadWindowPixels(GLContextRef ref, std::vector<uint8_t>* rgba, int* width, int* height) {
+    if (!ref || !rgba || !plat_MakeCurrent(ref)) return false;
+    int w = 0, h = 0;
+    plat_GetDrawableSize(ref, &w, &h);
+    if (w <= 0 || h <= 0) return false;
+    std::vector<uint8_t> rows(size_t(w) * h * 4);
+    if (ref->surface) glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
+    rgba->resize(rows.size());
+    size_t stride = size_t(w) * 4;
+    for (int y = 0; y < h; ++y) memcpy(rgba->data() + size_t(y) * stride, rows.data() + size_t(h - 1 - y) * stride, stride);
+    if (width) *width = w;
+    if (height) *height = h;
+    return true;
+}

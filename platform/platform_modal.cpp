@@ -1,0 +1,125 @@
+// platform_modal.cpp - every modal interaction in one place: alerts, file dialogs, the colour
+// picker and the opening of web addresses. Each request is logged; a script installed by a test
+// answers in place of a person. With VINTREL_SCRIPTED_MODALS set in the environment (unattended
+// runs such as benchmarks), every request is answered with OK / cancel-free defaults and written
+// to standard error instead of being shown.
+#include "platform_internal.h"
+
+#include <QColorDialog>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QUrl>
+
+#include <cstdio>
+
+namespace {
+ModalScript gScript;
+std::vector<ModalRequest> gLog;
+
+const char* kindName(ModalKind k) {
+    switch (k) {
+    case ModalKind::Alert: return "alert";
+    case ModalKind::OpenFile: return "open-file";
+    case ModalKind::SaveFile: return "save-file";
+    case ModalKind::ChooseFolder: return "choose-folder";
+    case ModalKind::Color: return "color";
+    case ModalKind::OpenURL: return "open-url";
+    }
+    return "?";
+}
+
+QString Q(const std::string& s) { return QString::fromLocal8Bit(s.c_str()); }
+std::string S(const QString& s) { return s.toLocal8Bit().toStdString(); }
+
+ModalAnswer runReal(const ModalRequest& r) {
+    ModalAnswer a;
+    switch (r.kind) {
+    case ModalKind::Alert: {
+        QMessageBox box(QMessageBox::Critical, Q(r.title), Q(r.message));
+        QPushButton* ok = box.addButton(r.okText.empty() ? QString("OK") : Q(r.okText), QMessageBox::AcceptRole);
+        if (!r.cancelText.empty()) box.addButton(Q(r.cancelText), QMessageBox::RejectRole);
+        box.setDefaultButton(ok);
+        if (QScreen* s = QGuiApplication::primaryScreen()) {
+            box.adjustSize();
+            box.move(s->geometry().center() - box.rect().center());
+        }
+        box.exec();
+        a.accepted = box.clickedButton() == ok;
+        break;
+    }
+    case ModalKind::OpenFile: {
+        QString p = QFileDialog::getOpenFileName(nullptr, Q(r.title), Q(r.directory));
+        a.accepted = !p.isEmpty();
+        a.path = S(p);
+        break;
+    }
+    case ModalKind::SaveFile: {
+        QString start = Q(r.directory);
+        if (!r.suggestedName.empty()) start = start.isEmpty() ? Q(r.suggestedName) : start + "/" + Q(r.suggestedName);
+        QString p = QFileDialog::getSaveFileName(nullptr, Q(r.title), start);
+        a.accepted = !p.isEmpty();
+        a.path = S(p);
+        break;
+    }
+    case ModalKind::ChooseFolder: {
+        QString p = QFileDialog::getExistingDirectory(nullptr, Q(r.title), Q(r.directory));
+        a.accepted = !p.isEmpty();
+        a.path = S(p);
+        break;
+    }
+    case ModalKind::Color: {
+        QColor initial = QColor::fromRgba64(r.rgb[0], r.rgb[1], r.rgb[2]);
+        QColor c = QColorDialog::getColor(initial, nullptr, Q(r.title));
+        a.accepted = c.isValid();
+        if (a.accepted) {
+            QRgba64 v = c.rgba64();
+            a.rgb[0] = v.red();
+            a.rgb[1] = v.green();
+            a.rgb[2] = v.blue();
+        }
+        break;
+    }
+    case ModalKind::OpenURL:
+        a.accepted = QDesktopServices::openUrl(QUrl::fromUserInput(Q(r.url)));
+        break;
+    }
+    return a;
+}
+}  // namespace
+
+ModalAnswer plat_RunModal(const ModalRequest& request) {
+    gLog.push_back(request);
+    if (gScript) return gScript(request);
+    if (qEnvironmentVariableIsSet("VINTREL_SCRIPTED_MODALS")) {
+        fprintf(stderr, "modal %s: %s%s\n", kindName(request.kind), request.message.c_str(), request.url.c_str());
+        ModalAnswer a;
+        a.accepted = request.kind == ModalKind::Alert;
+        return a;
+    }
+    return runReal(request);
+}
+
+void plat_SetModalScript(ModalScript script) { gScript = std::move(script); }
+const std::vector<ModalRequest>& plat_ModalLog() { return gLog; }
+void plat_ClearModalLog() { gLog.clear(); }
+
+bool plat_MessageBox(bool withCancel, const char* text) {
+    ModalRequest r;
+    r.kind = ModalKind::Alert;
+    r.title = kAppTitle;
+    r.message = text ? text : "";
+    r.okText = "OK";
+    if (withCancel) r.cancelText = "Cancel";
+    return plat_RunModal(r).accepted;
+}
+
+bool plat_OpenURL(const char* url) {
+    ModalRequest r;
+    r.kind = ModalKind::OpenURL;
+    r.url = url ? url : "";
+    return plat_RunModal(r).accepted;
+}
