@@ -32,6 +32,8 @@ constexpr OSType FourCC(const char (&s)[5]) {
 }
 // Writes the four characters of code plus a terminator into out[5].
 void plat_FourCCText(OSType code, char out[5]);
+// The code of a four-character text; 0 when text is not four characters long.
+OSType plat_CodeFromText(const char* text);
 
 struct Rect {
     int16_t top, left, bottom, right;

@@ -80,6 +80,12 @@ void plat_FourCCText(OSType code, char out[5]) {
     out[4] = 0;
 }
 
+OSType plat_CodeFromText(const char* t) {
+    if (!t || strlen(t) != 4) return 0;
+    return (OSType(uint8_t(t[0])) << 24) | (OSType(uint8_t(t[1])) << 16) | (OSType(uint8_t(t[2])) << 8) |
+           OSType(uint8_t(t[3]));
+}
+
 void plat_Log(const char* format, ...) {
     va_list ap;
     va_start(ap, format);
