@@ -3,6 +3,7 @@
 #include "preferences.h"
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -100,6 +101,8 @@ bool WriteConfig() {
     PutInt(b, enableFontPreview);
     PutInt(b, supportPW5);
     // Written beside the file and renamed into place, so a failed write keeps the old settings.
+    char folder[kPathSize];
+    if (util_GetPrefsFolder(folder)) mkdir(folder, 0700);
     std::string tmp = std::string(path) + ".tmp";
     FILE* f = fopen(tmp.c_str(), "wb");
     if (!f) return false;

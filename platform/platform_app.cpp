@@ -135,7 +135,8 @@ void plat_RunApplicationEventLoop() {
 }
 
 void plat_QuitApplicationEventLoop() {
-    if (gApp) gApp->quit();
+    // exit(), not quit(): quit() first asks every window to close, and the Tools window refuses.
+    if (gApp) QCoreApplication::exit(0);
 }
 
 void plat_ProcessEvents(int milliseconds) {
