@@ -29,6 +29,12 @@ static const char* kHardwareWarning =
     "In some cases the functions are emulated thru software, in this case the tool works fine but "
     "it's slower applying some specific effect";
 
+bool ShowHardwareWarning(bool rectangles, bool imaging, bool firstLaunch) {
+    if ((rectangles && imaging) || !firstLaunch) return false;
+    util_MessageBox(false, kHardwareWarning);
+    return true;
+}
+
 bool util_checkGLExtension(const char* name) {
     const char* ext = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
     return ext && name && strstr(ext, name) != nullptr;
@@ -106,7 +112,7 @@ bool StartOpenGL() {
         useRectMap = true;
         mapTarget = GL_TEXTURE_RECTANGLE_ARB;
     }
-    if ((!useRectMap || !useImaging) && firstTimeLaunch) util_MessageBox(false, kHardwareWarning);
+    ShowHardwareWarning(useRectMap, useImaging, firstTimeLaunch != 0);
     plat_MakeCurrent(glContext);
 
     SetWindowState();

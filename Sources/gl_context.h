@@ -46,6 +46,9 @@ void SetWindowProjection(int width, int height);
 void SetOffscreenProjection();
 // Grows the offscreen framebuffer to hold width x height; the window context is current on return.
 bool EnsureOffscreenSize(int width, int height);
+// On the first launch only, warns that a missing capability (rectangle textures or the colour
+// matrix) is emulated; true when the warning was shown.
+bool ShowHardwareWarning(bool rectangles, bool imaging, bool firstLaunch);
 // The A key: negates multisampleLevel and switches multisampling to match.
 void ToggleMultisample();
 // The state both contexts start with, and the window context's own additions.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 
@@ -325,4 +326,54 @@ TEST_F(Dispatch, TextInputIsPassedOn) {
     EXPECT_EQ(plat_DispatchEvent(e), eventNotHandledErr);
     plat_SetNextHandlerResult(noErr);
     EXPECT_EQ(plat_DispatchEvent(e), noErr);
+}
+
+TEST_F(Dispatch, CentreKeysClearTheAnchorsAndCheckboxKeysToggleTheDrawer) {
+    MakeBasePicture(100, 50);
+    MakeLayer(1, 10, 10);
+    currentLayer = 1;
+    centerimage = 286;
+    Key(8);       // C
+    EXPECT_EQ(centerimage, 1);
+    for (int id = kAnchorFirst; id <= kAnchorLast; ++id) EXPECT_EQ(util_GetControl(dialog, id), 0) << id;
+    Key(31, cmdKey);   // O, any modifier
+    EXPECT_EQ(centerimage, 0);
+    int shadow = util_GetControl(drawer_extras, kShadowCheck);
+    Key(1);       // S without Cmd
+    EXPECT_EQ(util_GetControl(drawer_extras, kShadowCheck), !shadow);
+    int frame = util_GetControl(drawer_extras, kFrameCheck);
+    Key(11);      // B without Cmd
+    EXPECT_EQ(util_GetControl(drawer_extras, kFrameCheck), !frame);
+    currentLayer = 0;
+    Key(1);
+    EXPECT_EQ(util_GetControl(drawer_extras, kShadowCheck), !shadow) << "needs a valid layer";
+    centerimage = kAnchorCentre;
+}
+
+TEST_F(Dispatch, CommandWClosesThePictureButKeepsThePopups) {
+    MakeBasePicture(100, 50);
+    MakeLayer(1, 10, 10);
+    themeLoaded = true;
+    plat_SetWindowTitle(window, "header.jpg 100x50");
+    Key(13);      // W without Cmd: nothing
+    EXPECT_TRUE(themeLoaded);
+    Key(13, cmdKey);
+    EXPECT_FALSE(themeLoaded);
+    EXPECT_EQ(texImages[1].texture, 0u);
+    EXPECT_EQ(currentLayer, 0);
+}
+
+TEST_F(Dispatch, OpeningARealPopupIsTrackedUntilItCloses) {
+    ControlRef popup = nullptr;
+    ASSERT_TRUE(plat_GetControlByID(dialog, kQualityPopup, &popup));
+    ASSERT_TRUE(plat_GetControlByID(dialog, kLayerPopup, &popup));
+    util_SetMenuItem(dialog, kLayerPopup, 1, true, "one");
+    util_EnableControl(dialog, kLayerPopup, true);
+    auto* combo = reinterpret_cast<QComboBox*>(popup);
+    combo->showPopup();
+    plat_ProcessEvents(50);
+    EXPECT_EQ(currMenuID, kLayerPopup);
+    combo->hidePopup();
+    plat_ProcessEvents(50);
+    EXPECT_EQ(currMenuID, 0);
 }

@@ -158,3 +158,17 @@ TEST_F(GLContext, UpdateContextWithoutAContextDoesNothing) {
     glContext = saved;
     EXPECT_EQ(after.right - after.left, before.right - before.left);
 }
+
+TEST_F(GLContext, HardwareWarningOnlyOnTheFirstLaunchAndOnlyForAMissingCapability) {
+    ScriptedModals modals;
+    EXPECT_FALSE(ShowHardwareWarning(true, true, true));
+    EXPECT_FALSE(ShowHardwareWarning(false, true, false));
+    EXPECT_TRUE(ShowHardwareWarning(false, true, true));
+    EXPECT_TRUE(ShowHardwareWarning(true, false, true));
+    ASSERT_EQ(modals.requests.size(), 2u);
+    EXPECT_EQ(modals.requests[0].message,
+              "Warning: some functions will be compromised because they arent natively supported by your card. "
+              "In some cases the functions are emulated thru software, in this case the tool works fine but "
+              "it's slower applying some specific effect");
+    EXPECT_TRUE(modals.requests[0].cancelText.empty());
+}
