@@ -31,7 +31,6 @@ void RotateTexture(int, int) {}
 void ApplyFX(int, int, int) {}
 void PositionImage() {}
 void RescaleImage() {}
-GLuint LoadTexture(const char*, int, bool, bool) { return 0; }
 
 // Canvas mouse rules and drops.
 void HandleCanvasMouse(const Event*) {}
@@ -65,6 +64,8 @@ bool SaveImage(const char*, int, int, OSType) { return false; }
 
 // Snap lock and crop.
 void SetSnapLock(bool) {}
+bool DrawCropArea() { return false; }
+void SnapLock() {}
 void EnableCropArea(bool) {}
 
 // Preview window, live video, update check.

@@ -1,8 +1,36 @@
-// picture_files.h - reading picture files and writing the composite and temporary pictures.
+// picture_files.h - picture files in and out, and the pixel orders at their boundaries.
+//
+// LoadImage reads any allowed picture format into the layer form (R,G,B,A, top row first); QTSave
+// writes the writer form (A,R,G,B, top row first) in a chosen format, JPEG at the quality picked by
+// exportQuality (tools_window.h); SaveTempImage turns a layer-form buffer into a fresh numbered PNG
+// in the temporary folder; SaveImage exports the composite. The three util_ functions convert
+// between the forms in place. The module owns no globals.
 #pragma once
 
 #include <cstdint>
 
 #include "platform.h"
 
+// Reads the picture at path into a malloc'ed buffer of width x height x 4 bytes in the layer form
+// (the caller frees it with free()). On success sets width, height, channels = 4 and type (the
+// format's code, 'PNGf', 'JPEG', 'TIFF', 'GIFf', 'BMPf', 'TPIC', 'WEBP'); on failure returns null
+// and leaves them alone.
+unsigned char* LoadImage(const char* path, long* width, long* height, int* channels, unsigned long* type);
+// Writes width x height writer-form pixels to path in the format type. 0 on success, 1 when the
+// file cannot be created or written (folder missing or unwritable, path a link or a folder), 2 when
+// the buffer is refused (null, empty or too large), 3 when there is no writer for type. The file
+// is replaced atomically: after a failure an existing file is exactly as it was.
+int QTSave(const char* path, unsigned char* pixels, int width, int height, unsigned long type);
+// Exports the composite of the whole layer table to path at width x height in the format fileType.
 bool SaveImage(const char* path, int width, int height, OSType fileType);
+// Writes a copy of a 4-channel layer-form buffer as "<temporary folder><prefix><n>.png" for the
+// first n from 1 whose name is free, and puts that path into outPath[1024]. outPath is changed only
+// when the file was written.
+void SaveTempImage(char* outPath, const char* prefix, unsigned char* pixels, int width, int height, int channels);
+// Reverses the order of the rows (a row is width x channels bytes) in place.
+void util_flip(void* buffer, int width, int height, int channels);
+// channels 4: each pixel's bytes 0,1,2,3 become 3,0,1,2 (R,G,B,A to A,R,G,B); channels 3: the
+// first and third byte of each pixel swap; other counts: unchanged. size is in bytes.
+void util_swapBGRA(unsigned char* buffer, int size, int channels);
+// Reverses the four bytes at every step-th offset from 0 while four bytes remain within size.
+void util_swapRGBA(void* buffer, int size, int step);

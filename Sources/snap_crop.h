@@ -3,3 +3,7 @@
 
 void SetSnapLock(bool on);
 void EnableCropArea(bool on);
+// Draws the crop rectangle while cropping; false when nothing was drawn.
+bool DrawCropArea();
+// Draws the snap guides of the dragged layer and pulls it onto a neighbour's edge.
+void SnapLock();

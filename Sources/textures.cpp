@@ -1,20 +1,235 @@
-// textures.cpp - layer textures and the background pattern.
+// textures.cpp - layer textures: loading pictures into slots, building them from pixel buffers and
+// from other layers, replacing and reading back their contents; mask textures and the background
+// pattern. Every operation makes the window context current first.
 #include "textures.h"
 
 #include <GL/glu.h>
+#include <cstdlib>
+#include <cstring>
 
+#include "canvas_window.h"
 #include "gl_context.h"
-#include "platform.h"
+#include "ids.h"
+#include "layer_table.h"
+#include "picture_files.h"
+#include "theme_library.h"
+#include "tools_window.h"
+#include "util_controls.h"
+#include "util_files.h"
 
 namespace {
-// Pictures larger than this many pixels are refused before they are decoded.
-const int64_t kMaxPicturePixels = int64_t(16384) * 16384;
+
+GLenum PixelFormat(int channels) {
+    if (channels == 1) return GL_LUMINANCE;
+    if (channels == 4) return GL_RGBA;
+    return GL_RGB;
+}
+
+void SetUnpackAlignment(int width) { glPixelStorei(GL_UNPACK_ALIGNMENT, (width & 1) ? 1 : 2); }
+
+// Uploads width x height pixels of the given channel count to the bound texture: level 0 as it is
+// with rectangle textures, a resampled power-of-two mipmap chain otherwise.
+void Upload(GLenum target, const uint8_t* pixels, int width, int height, int channels) {
+    if (useRectMap)
+        glTexImage2D(target, 0, channels, width, height, 0, PixelFormat(channels), GL_UNSIGNED_BYTE, pixels);
+    else
+        gluBuild2DMipmaps(target, channels, width, height, PixelFormat(channels), GL_UNSIGNED_BYTE, pixels);
+}
+
+// The standard upload of a slot: a new texture name on mapTarget with the slot's conventions.
+void UploadSlot(int slot, const uint8_t* pixels) {
+    TexImage& t = texImages[slot];
+    glEnable(mapTarget);
+    SetUnpackAlignment(t.texWidth);
+    glGenTextures(1, &t.texture);
+    glBindTexture(mapTarget, t.texture);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glTexParameteri(mapTarget, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(mapTarget, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    GLint filter = (slot == 0 && useRectMap) ? GL_NEAREST : GL_LINEAR;
+    glTexParameteri(mapTarget, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(mapTarget, GL_TEXTURE_MAG_FILTER, filter);
+    Upload(mapTarget, pixels, t.texWidth, t.texHeight, t.channels);
+}
+
+// The slot's pixel copy. With rectangle textures level 0 holds exactly the uploaded pixels; the
+// power-of-two path resamples, so there the uploaded buffer itself is kept.
+void MakePixelCopy(int slot, const uint8_t* uploaded) {
+    TexImage& t = texImages[slot];
+    free(t.pixels);
+    size_t size = size_t(t.texWidth) * t.texHeight * t.channels;
+    t.pixels = static_cast<uint8_t*>(malloc(size ? size : 1));
+    if (!t.pixels) return;
+    if (useRectMap) {
+        glBindTexture(mapTarget, t.texture);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(mapTarget, 0, PixelFormat(t.channels), GL_UNSIGNED_BYTE, t.pixels);
+    } else {
+        memcpy(t.pixels, uploaded, size);
+    }
+}
+
+// Slot chosen by an operation: -1 searches the first free slot from 0, 0..98 is taken as given.
+int ChooseSlot(int slot) {
+    if (slot == -1) return FindFreeSlot(0);
+    if (slot < 0 || slot > kLastLayer) return -1;
+    return slot;
+}
+
+// Adds name as item slot of the layer popup (or renames that item) and selects it.
+void ListLayer(int slot, const char* name, bool rename) {
+    if (rename) util_SetMenuItemText(dialog, kLayerPopup, slot, true, name);
+    else util_SetMenuItem(dialog, kLayerPopup, slot, true, name);
+}
+
+}  // namespace
+
+bool LoadTexture(const char* path, int slot, bool refreshControls, bool renameItem) {
+    if (!glContext || !plat_MakeCurrent(glContext)) return false;
+    slot = ChooseSlot(slot);
+    if (slot < 0) return false;
+    TexImage& t = texImages[slot];
+    long w = 0, h = 0;
+    int channels = 0;
+    unsigned long type = 0;
+    uint8_t* pixels = LoadImage(path, &w, &h, &channels, &type);
+    if (!pixels) return false;
+    t.texWidth = int32_t(w);
+    t.texHeight = int32_t(h);
+    t.channels = channels;
+    t.width = t.texWidth;
+    t.height = t.texHeight;
+    UploadSlot(slot, pixels);
+    if (slot == 0) {
+        EnsureOffscreenSize(t.width, t.height);
+        UpdateContext();
+        UpdateDialogPosition();
+        util_SetWindowTitle(window, currentPicture);
+    } else {
+        MakePixelCopy(slot, pixels);
+        snprintf(t.path, sizeof t.path, "%s", path);
+        char base[kPathSize], ext[kPathSize] = "";
+        snprintf(base, sizeof base, "%s", path);
+        if (!util_SplitPath(nullptr, base, ext)) {
+            // No extension: the name is the last path component.
+            const char* slash = strrchr(path, '/');
+            snprintf(base, sizeof base, "%s", slash ? slash + 1 : path);
+            ext[0] = 0;
+        }
+        snprintf(t.name, sizeof t.name, "%s%s", base, ext);
+        ListLayer(slot, t.name, renameItem);
+        currentLayer = slot;
+        if (refreshControls) EnableSubControls();
+    }
+    free(pixels);
+    t.fileType = OSType(type);
+    return true;
+}
+
+bool NewTexture(int slot, const uint8_t* rgba, int width, int height, const char* name) {
+    if (!glContext || !plat_MakeCurrent(glContext) || !rgba || width <= 0 || height <= 0) return false;
+    bool searched = slot == -1;
+    slot = ChooseSlot(slot);
+    if (slot < 0) return false;
+    TexImage& t = texImages[slot];
+    t.width = t.texWidth = width;
+    t.height = t.texHeight = height;
+    t.channels = 4;
+    t.fileType = FourCC("PNGf");
+    UploadSlot(slot, rgba);
+    MakePixelCopy(slot, rgba);
+    if (searched) {
+        ListLayer(slot, name ? name : "", false);
+        snprintf(t.name, sizeof t.name, "%s", name ? name : "");
+        snprintf(t.path, sizeof t.path, "%s", name ? name : "");
+    }
+    currentLayer = slot;
+    EnableSubControls();
+    return true;
+}
+
+bool CreateIndexedTexture(int slot, const uint8_t* rgba, int width, int height) {
+    if (slot < 0 || slot > kLastLayer) return false;
+    return NewTexture(slot, rgba, width, height, nullptr);
+}
+
+int DuplicateTexture(int source, int flip) {
+    if (!glContext || !plat_MakeCurrent(glContext)) return 0;
+    if (!IsValidLayer(source) || texImages[source].live || !texImages[source].pixels) return 0;
+    int slot = FindFreeSlot(2);
+    if (slot < 0) return 0;
+    const TexImage& s = texImages[source];
+    TexImage& t = texImages[slot];
+    uint8_t* oldCopy = t.pixels;
+    t = s;                          // every field, then what must not be shared
+    t.texture = 0;
+    t.pixels = oldCopy;
+    t.live = false;
+    t.depth = NewPos(slot);
+    free(t.pixels);
+    t.pixels = nullptr;
+    size_t size = size_t(s.texWidth) * s.texHeight * s.channels;
+    auto* copy = static_cast<uint8_t*>(malloc(size ? size : 1));
+    if (!copy) return 0;
+    memcpy(copy, s.pixels, size);
+    if (flip == 1) util_flip(copy, s.texWidth, s.texHeight, s.channels);
+    UploadSlot(slot, copy);
+    MakePixelCopy(slot, copy);
+    free(copy);
+    return slot;
+}
+
+void Buffer2Texture(int slot, const uint8_t* pixels) {
+    if (!IsValidLayer(slot) || !pixels || !plat_MakeCurrent(glContext)) return;
+    TexImage& t = texImages[slot];
+    glDeleteTextures(1, &t.texture);
+    t.texture = 0;
+    UploadSlot(slot, pixels);
+}
+
+void Texture2Buffer(int slot) {
+    if (!IsValidLayer(slot) || !texImages[slot].pixels || !plat_MakeCurrent(glContext)) return;
+    TexImage& t = texImages[slot];
+    if (!useRectMap) return;   // the power-of-two level 0 is not the layer's size: the copy stands
+    glBindTexture(mapTarget, t.texture);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(mapTarget, 0, PixelFormat(t.channels), GL_UNSIGNED_BYTE, t.pixels);
+}
+
+GLuint LoadMaskTexture(const char* path, int& width, int& height) {
+    if (!glContext || !plat_MakeCurrent(glContext)) return 0;
+    long w = 0, h = 0;
+    int channels = 0;
+    unsigned long type = 0;
+    uint8_t* pixels = LoadImage(path, &w, &h, &channels, &type);
+    if (!pixels) return 0;
+    // A grey mask becomes an alpha ramp: every pixel's alpha takes its blue value.
+    size_t size = size_t(w) * h * channels;
+    for (size_t i = 3; i < size; i += size_t(channels)) pixels[i] = pixels[i - 1];
+    GLuint name = 0;
+    glEnable(mapTarget);
+    SetUnpackAlignment(int(w));
+    glGenTextures(1, &name);
+    glBindTexture(mapTarget, name);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glTexParameteri(mapTarget, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(mapTarget, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(mapTarget, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(mapTarget, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    Upload(mapTarget, pixels, int(w), int(h), channels);
+    free(pixels);
+    width = int(w);
+    height = int(h);
+    return name;
 }
 
 GLuint LoadBaseTexture(const char* path) {
     if (!glContext || !plat_MakeCurrent(glContext)) return 0;
-    DecodedImage img;
-    if (plat_DecodeImage(path, kMaxPicturePixels, &img) != noErr) return 0;
+    long w = 0, h = 0;
+    int channels = 0;
+    unsigned long type = 0;
+    uint8_t* pixels = LoadImage(path, &w, &h, &channels, &type);
+    if (!pixels) return 0;
     glDisable(mapTarget);
     glEnable(GL_TEXTURE_2D);
     GLuint name = 0;
@@ -25,11 +240,12 @@ GLuint LoadBaseTexture(const char* path) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    SetUnpackAlignment(int(w));
     if (useRectMap)
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, img.width, img.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, img.rgba.data());
+        glTexImage2D(GL_TEXTURE_2D, 0, channels, int(w), int(h), 0, PixelFormat(channels), GL_UNSIGNED_BYTE, pixels);
     else
-        gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, img.width, img.height, GL_RGBA, GL_UNSIGNED_BYTE, img.rgba.data());
+        gluBuild2DMipmaps(GL_TEXTURE_2D, channels, int(w), int(h), PixelFormat(channels), GL_UNSIGNED_BYTE, pixels);
+    free(pixels);
     glDisable(GL_TEXTURE_2D);
     glEnable(mapTarget);
     return name;

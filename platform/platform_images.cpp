@@ -1,21 +1,45 @@
-// platform_images.cpp - picture files through Qt's image readers: formats recognised by content
-// from an allow-list, the declared size checked against a limit before anything is decoded.
-#include "platform.h"
+// platform_images.cpp - picture files through Qt's image readers and writers.
+//
+// Reading: the file is read whole (up to a size cap), its format recognised by content from an
+// allow-list, its declared size checked against explicit limits before anything is decoded, and
+// its structure walked for the formats whose Qt decoder quietly accepts a file that ends early
+// (JPEG, GIF, BMP, TGA). Writing: A,R,G,B bytes become a QImage that QImageWriter encodes into a
+// QSaveFile, so the target is replaced whole or not at all.
+#include "platform_codecs.h"
 
+#include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
+#include <QImageWriter>
+#include <QSaveFile>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
+
+// Files larger than this are not read at all (an uncompressed 16-bit RGBA picture at the pixel
+// limit is 800 MB).
+const qint64 kMaxImageFileBytes = qint64(1) << 30;
+// Qt's own allocation cap for one decoded picture, in megabytes: the pixel limit at 8 bytes per
+// pixel (16-bit channels), so that it only ever backs up the explicit size check.
+const int kAllocationLimitMB = int(kMaxImagePixels * 8 / (1024 * 1024)) + 1;
 
 struct FormatCode {
     const char* qtName;
     OSType code;
 };
 
-// The formats the program reads, with the file-type codes it reports for them.
+// The formats the program reads and writes, with the file-type codes it reports for them. The
+// first entry of a code is the name its writer goes by.
 const FormatCode kFormats[] = {
     {"png", FourCC("PNGf")}, {"jpeg", FourCC("JPEG")}, {"jpg", FourCC("JPEG")},
     {"tiff", FourCC("TIFF")}, {"tif", FourCC("TIFF")}, {"gif", FourCC("GIFf")},
@@ -28,31 +52,311 @@ OSType codeForFormat(const QByteArray& format) {
     return 0;
 }
 
+const char* formatForCode(OSType code) {
+    for (const FormatCode& f : kFormats)
+        if (f.code == code) return f.qtName;
+    return nullptr;
+}
+
+// --- structure checks -------------------------------------------------------------------------
+// Each answers whether the bytes hold the whole of the (first) picture. Qt's decoders for these
+// formats fill in whatever is missing instead of failing.
+
+unsigned le16(const uchar* p) { return unsigned(p[0]) | unsigned(p[1]) << 8; }
+uint32_t le32(const uchar* p) { return le16(p) | uint32_t(le16(p + 2)) << 16; }
+
+// Segments from the start-of-image marker to the end-of-image marker; entropy-coded data runs to
+// the next marker that is neither a stuffed 0xFF00 nor a restart marker.
+bool jpegComplete(const uchar* d, qint64 n) {
+    if (n < 4 || d[0] != 0xFF || d[1] != 0xD8) return false;
+    qint64 p = 2;
+    while (p < n) {
+        const void* ff = memchr(d + p, 0xFF, size_t(n - p));   // decoders skip stray bytes
+        if (!ff) return false;
+        p = static_cast<const uchar*>(ff) - d;
+        while (p < n && d[p] == 0xFF) ++p;
+        if (p >= n) return false;
+        uchar marker = d[p++];
+        if (marker == 0xD9) return true;
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
+        if (p + 2 > n) return false;
+        qint64 length = qint64(d[p]) << 8 | d[p + 1];
+        if (length < 2 || p + length > n) return false;
+        p += length;
+        if (marker != 0xDA) continue;
+        for (;;) {
+            ff = memchr(d + p, 0xFF, size_t(n - p));
+            if (!ff) return false;
+            p = static_cast<const uchar*>(ff) - d;
+            if (p + 1 >= n) return false;
+            uchar next = d[p + 1];
+            if (next != 0x00 && (next < 0xD0 || next > 0xD7)) break;
+            p += 2;
+        }
+    }
+    return false;
+}
+
+// Header, colour table, then blocks up to the end of the first image's data sub-blocks.
+bool gifComplete(const uchar* d, qint64 n) {
+    if (n < 13) return false;
+    qint64 p = 13;
+    if (d[10] & 0x80) p += qint64(3) << ((d[10] & 7) + 1);
+    auto skipSubBlocks = [&]() {
+        while (p < n) {
+            uchar length = d[p++];
+            if (length == 0) return true;
+            p += length;
+        }
+        return false;
+    };
+    while (p < n) {
+        uchar block = d[p++];
+        if (block == 0x21) {                       // extension: label, then sub-blocks
+            ++p;
+            if (!skipSubBlocks()) return false;
+        } else if (block == 0x2C) {                // image descriptor
+            if (p + 9 > n) return false;
+            uchar flags = d[p + 8];
+            p += 9;
+            if (flags & 0x80) p += qint64(3) << ((flags & 7) + 1);
+            ++p;                                   // LZW minimum code size
+            return skipSubBlocks();
+        } else {
+            return false;                          // trailer before any image, or garbage
+        }
+    }
+    return false;
+}
+
+// Run-length coded rows: complete at the end-of-bitmap code or once every row has ended.
+bool bmpRleComplete(const uchar* d, qint64 n, bool rle8, qint64 rows) {
+    qint64 p = 0, row = 0;
+    while (p + 1 < n) {
+        uchar count = d[p], value = d[p + 1];
+        p += 2;
+        if (count) continue;
+        if (value == 0) {
+            if (++row >= rows) return true;
+        } else if (value == 1) {
+            return true;
+        } else if (value == 2) {
+            if (p + 1 >= n) return false;
+            row += d[p + 1];
+            p += 2;
+            if (row >= rows) return true;
+        } else {
+            qint64 bytes = rle8 ? value : (value + 1) / 2;
+            p += (bytes + 1) & ~qint64(1);
+        }
+    }
+    return false;
+}
+
+bool bmpComplete(const uchar* d, qint64 n) {
+    if (n < 26) return false;
+    qint64 offset = le32(d + 10), width, height;
+    unsigned bpp;
+    uint32_t compression = 0;
+    if (le32(d + 14) == 12) {
+        width = le16(d + 18);
+        height = le16(d + 20);
+        bpp = le16(d + 24);
+    } else {
+        if (n < 34) return false;
+        width = int32_t(le32(d + 18));
+        height = std::abs(qint64(int32_t(le32(d + 22))));
+        bpp = le16(d + 28);
+        compression = le32(d + 30);
+    }
+    if (width <= 0 || height <= 0 || bpp == 0 || offset >= n) return false;
+    if (compression == 1 || compression == 2)
+        return bmpRleComplete(d + offset, n - offset, compression == 1, height);
+    if (compression != 0 && compression != 3 && compression != 6) return true;   // decoder decides
+    qint64 stride = (width * bpp + 31) / 32 * 4;
+    return offset + stride * (height - 1) + (width * bpp + 7) / 8 <= n;
+}
+
+// Header, identification, colour map and uncompressed pixels, then the 26-byte footer that Qt's
+// reader requires.
+bool tgaComplete(const uchar* d, qint64 n) {
+    if (n < 18 + 26) return false;
+    qint64 need = 18 + d[0] + 26;
+    if (d[1]) need += qint64(le16(d + 5)) * ((d[7] + 7) / 8);
+    if (d[2] >= 1 && d[2] <= 3) need += qint64(le16(d + 12)) * le16(d + 14) * ((d[16] + 7) / 8);
+    return need <= n;
+}
+
+bool structureComplete(OSType code, const QByteArray& bytes) {
+    const uchar* d = reinterpret_cast<const uchar*>(bytes.constData());
+    qint64 n = bytes.size();
+    switch (code) {
+    case FourCC("JPEG"): return jpegComplete(d, n);
+    case FourCC("GIFf"): return gifComplete(d, n);
+    case FourCC("BMPf"): return bmpComplete(d, n);
+    case FourCC("TPIC"): return tgaComplete(d, n);
+    default: return true;   // Qt's PNG, TIFF and WebP decoders fail on a short file themselves
+    }
+}
+
+// --- decoding -----------------------------------------------------------------------------------
+
+// The allowed format of the bytes, or an empty name. TGA has no signature at its start (Qt's
+// content probe may take it for an icon); files that end in the footer Qt's TGA reader requires
+// are tried by that reader when nothing else matched.
+QByteArray sniffFormat(QBuffer* buffer) {
+    buffer->seek(0);
+    QImageReader probe(buffer);
+    probe.setDecideFormatFromContent(true);
+    QByteArray format = probe.format();
+    if (codeForFormat(format)) return format;
+    static const char kTgaFooter[] = "TRUEVISION-XFILE.";   // with its terminating zero
+    if (!buffer->data().endsWith(QByteArray(kTgaFooter, sizeof kTgaFooter))) return QByteArray();
+    buffer->seek(0);
+    QImageReader tga(buffer, "tga");
+    tga.setAutoDetectImageFormat(false);
+    return tga.canRead() ? QByteArray("tga") : QByteArray();
+}
+
+bool sizeAllowed(int64_t width, int64_t height, int64_t maxPixels) {
+    return width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide &&
+           width * height <= maxPixels;
+}
+
+// Decodes path into *image (RGBA8888, not premultiplied).
+int decodeFile(const char* path, int64_t maxPixels, QImage* image, OSType* fileType) {
+    if (!path || !*path) return paramErr;
+    maxPixels = std::min(maxPixels, kMaxImagePixels);
+    QString name = QString::fromLocal8Bit(path);
+    QFileInfo info(name);
+    if (!info.exists() || !info.isFile()) return fnfErr;
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxImageFileBytes) return paramErr;
+    QByteArray bytes = file.readAll();
+    file.close();
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QByteArray format = sniffFormat(&buffer);
+    OSType code = codeForFormat(format);
+    if (!code) return paramErr;
+    buffer.seek(0);
+    QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
+    reader.setAllocationLimit(kAllocationLimitMB);
+    QSize size = reader.size();
+    if (!size.isValid() || !sizeAllowed(size.width(), size.height(), maxPixels)) return paramErr;
+    if (fileType) *fileType = code;
+    if (!structureComplete(code, bytes)) return paramErr;
+    QImage img;
+    if (!reader.read(&img) || img.isNull()) return paramErr;
+    if (!sizeAllowed(img.width(), img.height(), maxPixels)) return paramErr;
+    img.convertTo(QImage::Format_RGBA8888);
+    if (img.isNull()) return paramErr;
+    *image = std::move(img);
+    return noErr;
+}
+
+// Copies the rows of an RGBA8888 image into dst, packed.
+void copyRows(const QImage& img, uint8_t* dst) {
+    size_t row = size_t(img.width()) * 4;
+    if (size_t(img.bytesPerLine()) == row) {
+        memcpy(dst, img.constBits(), row * size_t(img.height()));
+        return;
+    }
+    for (int y = 0; y < img.height(); ++y) memcpy(dst + row * size_t(y), img.constScanLine(y), row);
+}
+
+// --- encoding -----------------------------------------------------------------------------------
+
+// The program's quality scale (0..1023, 1024 = lossless) onto Qt's 0..100, piecewise linear
+// through (0, 5), (256, 50), (512, 75), (768, 90), (1023, 100): "normal" (512) gives quality 75,
+// the usual default of JPEG encoders; "minimum" (0) still gives a recognisable picture; "high"
+// (768) 90 and "maximum" (1023 and above) 100.
+int qtQuality(int quality1023) {
+    static const int kPoints[][2] = {{0, 5}, {256, 50}, {512, 75}, {768, 90}, {1023, 100}};
+    if (quality1023 <= 0) return kPoints[0][1];
+    for (int i = 1; i < 5; ++i) {
+        const int* a = kPoints[i - 1];
+        const int* b = kPoints[i];
+        if (quality1023 <= b[0])
+            return a[1] + ((quality1023 - a[0]) * (b[1] - a[1]) * 2 + (b[0] - a[0])) / (2 * (b[0] - a[0]));
+    }
+    return 100;
+}
+
+// The target may be created or replaced: its folder exists and is writable, and the path itself
+// is missing or a writable regular file (never a link, which could lead out of the folder).
+bool targetUsable(const char* path) {
+    if (!path || !*path) return false;
+    std::string p = path;
+    if (p.back() == '/') return false;
+    size_t slash = p.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : p.substr(0, slash);
+    struct stat st;
+    if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    if (access(folder.c_str(), W_OK | X_OK) != 0) return false;
+    if (lstat(path, &st) != 0) return errno == ENOENT;
+    return S_ISREG(st.st_mode) && access(path, W_OK) == 0;
+}
+
 }  // namespace
 
 int plat_DecodeImage(const char* path, int64_t maxPixels, DecodedImage* out) {
-    if (!path || !out) return paramErr;
-    QString p = QString::fromLocal8Bit(path);
-    QFileInfo fi(p);
-    if (!fi.exists() || !fi.isFile()) return fnfErr;
-    QImageReader reader(p);
-    reader.setDecideFormatFromContent(true);
-    // The reader's own allocation limit, in megabytes, backs up the explicit size check below.
-    reader.setAllocationLimit(int(std::min<int64_t>(maxPixels * 4 / (1024 * 1024) + 1, 2047)));
-    QByteArray format = reader.format();
-    OSType code = codeForFormat(format);
-    if (!code) return paramErr;
-    QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty()) return paramErr;
-    if (int64_t(size.width()) * size.height() > maxPixels) return paramErr;
+    if (!out) return paramErr;
     QImage img;
-    if (!reader.read(&img) || img.isNull()) return paramErr;
-    img = img.convertToFormat(QImage::Format_RGBA8888);
+    OSType code = 0;
+    int status = decodeFile(path, maxPixels, &img, &code);
+    if (status != noErr) return status;
     out->width = img.width();
     out->height = img.height();
     out->fileType = code;
     out->rgba.resize(size_t(img.width()) * img.height() * 4);
-    for (int y = 0; y < img.height(); ++y)
-        memcpy(out->rgba.data() + size_t(y) * img.width() * 4, img.constScanLine(y), size_t(img.width()) * 4);
+    copyRows(img, out->rgba.data());
     return noErr;
+}
+
+int plat_DecodeImageBuffer(const char* path, int64_t maxPixels, uint8_t** rgba, int* width,
+                           int* height, OSType* fileType) {
+    if (!rgba) return paramErr;
+    QImage img;
+    int status = decodeFile(path, maxPixels, &img, fileType);
+    if (status != noErr) return status;
+    auto* buffer = static_cast<uint8_t*>(malloc(size_t(img.width()) * img.height() * 4));
+    if (!buffer) return paramErr;
+    copyRows(img, buffer);
+    *rgba = buffer;
+    if (width) *width = img.width();
+    if (height) *height = img.height();
+    return noErr;
+}
+
+bool plat_HasImageWriter(OSType type) {
+    const char* format = formatForCode(type);
+    return format && QImageWriter::supportedImageFormats().contains(QByteArray(format));
+}
+
+int plat_EncodeImage(const char* path, const uint8_t* argb, int width, int height, OSType type,
+                     int quality1023) {
+    if (!targetUsable(path)) return kEncodeBadTarget;
+    if (!argb || !sizeAllowed(width, height, kMaxImagePixels)) return kEncodeBadPixels;
+    if (!plat_HasImageWriter(type)) return kEncodeNoWriter;
+    QImage img(width, height, QImage::Format_ARGB32);
+    if (img.isNull()) return kEncodeBadPixels;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* s = argb + size_t(y) * width * 4;
+        auto* d = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < width; ++x, s += 4)
+            d[x] = QRgb(s[0]) << 24 | QRgb(s[1]) << 16 | QRgb(s[2]) << 8 | QRgb(s[3]);
+    }
+    QSaveFile file(QString::fromLocal8Bit(path));
+    if (!file.open(QIODevice::WriteOnly)) return kEncodeWriteFailed;
+    QImageWriter writer(&file, formatForCode(type));
+    // Quality is fidelity only for the lossy formats; for PNG and TIFF Qt would read it as
+    // compression effort, so they keep their defaults.
+    if (type == FourCC("JPEG") || type == FourCC("WEBP")) writer.setQuality(qtQuality(quality1023));
+    if (!writer.write(img)) {
+        file.cancelWriting();
+        return kEncodeWriteFailed;
+    }
+    return file.commit() ? kEncodeDone : kEncodeWriteFailed;
 }
