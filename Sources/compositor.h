@@ -4,12 +4,16 @@
 
 #include <cstdint>
 
-// Draws the whole stack. onScreen: into the canvas with the background and the editing aids;
-// otherwise into the offscreen buffer at 1:1. highlight >= 0 outlines that layer.
-void RenderImages(bool onScreen, float highlight);
+// Draws the whole stack. onScreen: into the canvas with the background pattern, the picture's
+// outline and the editing aids, then shows it; otherwise into the offscreen framebuffer (export),
+// nothing shown. factor above 0 multiplies every layer's opacity and shadow strength.
+void RenderImages(bool onScreen, float factor);
+// Draws one layer alone into the offscreen framebuffer (no blending, no depth test, nothing
+// cleared or shown), rotated only with rotate; callers clear first and read the layer back.
+void RenderOffscreen(int slot, bool rotate, float factor);
 void TranslateTexture(int dx, int dy);   // window-pixel delta of a drag
 void MoveTexture(int dx, int dy);        // keyboard nudge
-void RotateTexture(int dx, int dy);      // degrees from horizontal mouse movement
+void RotateTexture(int delta, int unused); // degrees from horizontal mouse movement
 void ApplyFX(int slot, int axis, int degrees);   // axis 1 = rotY, 2 = rotX
 void PositionImage();                    // align the current layer by centerimage
 void RescaleImage();                     // factors that fit the current layer to the picture

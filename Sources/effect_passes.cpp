@@ -44,7 +44,6 @@ void DrawLayerQuad(int slot) {
 }
 
 void RenderShadow(int slot, float factor) {
-    if (!plat_MakeCurrent(plat_CurrentContext() ? plat_CurrentContext() : glContext)) return;
     const TexImage& t = texImages[slot];
     float s = (factor > 0 ? factor * t.shadowDarkness : t.shadowDarkness) / kShadowDivisor;
     glPushMatrix();
@@ -57,10 +56,7 @@ void RenderShadow(int slot, float factor) {
         glScalef(kShadowShrink, kShadowShrink, 1.0f);
         glTranslatef(float(-hw), float(-hh), 0);
         DrawLayerQuad(slot);
-        if (t.frame) {
-            RenderFrame(slot, true);
-            glBindTexture(mapTarget, t.texture);
-        }
+        if (t.frame) RenderFrame(slot, true);
     }
     glPopMatrix();
 }

@@ -19,19 +19,6 @@
 #include "write_back.h"
 #include "canvas_window.h"
 
-// Compositor: until the stack is drawn, a redraw shows the cleared canvas.
-void RenderImages(bool onScreen, float) {
-    if (!onScreen || !glContext || !plat_MakeCurrent(glContext)) return;
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    plat_SwapBuffers(glContext);
-}
-void TranslateTexture(int, int) {}
-void MoveTexture(int, int) {}
-void RotateTexture(int, int) {}
-void ApplyFX(int, int, int) {}
-void PositionImage() {}
-void RescaleImage() {}
-
 // Canvas mouse rules and drops.
 void HandleCanvasMouse(const Event*) {}
 int dragReceiveHandler(WindowRef, void*, const std::vector<std::string>&, float, float) { return 0; }
@@ -60,7 +47,6 @@ void SaveProject(const char*) {}
 void ExplodeProject(const char*) {}
 void OpenTheme() {}
 bool HandleSaveImage(char*) { return false; }
-bool SaveImage(const char*, int, int, OSType) { return false; }
 
 // Snap lock and crop.
 void SetSnapLock(bool) {}

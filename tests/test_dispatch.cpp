@@ -333,11 +333,15 @@ TEST_F(Dispatch, CentreKeysClearTheAnchorsAndCheckboxKeysToggleTheDrawer) {
     MakeLayer(1, 10, 10);
     currentLayer = 1;
     centerimage = 286;
-    Key(8);       // C
-    EXPECT_EQ(centerimage, 1);
+    Key(8);       // C: every anchor off, the layer centred, the anchor back to the centre
     for (int id = kAnchorFirst; id <= kAnchorLast; ++id) EXPECT_EQ(util_GetControl(dialog, id), 0) << id;
-    Key(31, cmdKey);   // O, any modifier
+    EXPECT_EQ(centerimage, kAnchorCentre);
+    EXPECT_EQ(texImages[1].posX, 45);
+    EXPECT_EQ(texImages[1].posY, 20);
+    currentLayer = 0;
+    Key(31, cmdKey);   // O, any modifier; no layer: the anchor stays as the key set it
     EXPECT_EQ(centerimage, 0);
+    currentLayer = 1;
     int shadow = util_GetControl(drawer_extras, kShadowCheck);
     Key(1);       // S without Cmd
     EXPECT_EQ(util_GetControl(drawer_extras, kShadowCheck), !shadow);
