@@ -331,3 +331,44 @@ TEST_F(Compositor, FitScalesWithinLimits) {
     EXPECT_FLOAT_EQ(texImages[l].scaleX, 0.1f);
     EXPECT_FLOAT_EQ(texImages[l].scaleY, 0.1f);
 }
+
+TEST_F(Compositor, ReflectionFrameHasNoBottomBarAndFadingSides) {
+    Base(200, 200);
+    centerimage = 280;
+    int l = Layer("blue.png", 100, 100, QColor(0, 0, 255));
+    centerimage = 284;
+    texImages[l].posX = texImages[l].originX = 50;
+    texImages[l].posY = texImages[l].originY = 20;
+    texImages[l].reflection = 0.8f;
+    texImages[l].frame = true;
+    QImage out = Export();
+    // Top bar at half opacity over the base; the sides end at y = 7 + 0.8 x 100 below the top.
+    int f = int(0.95f * 255 + 0.5f);
+    ExpectColor(out, 100, 15, (f + 200) / 2, (f + 100) / 2, (f + 50) / 2, 4);
+    ExpectColor(out, 46, 14, (f + 200) / 2, (f + 100) / 2, (f + 50) / 2, 6);
+    ExpectColor(out, 46, 20 + 86, 200, 100, 50, 4);      // alpha has faded to nothing at y1
+    ExpectColor(out, 100, 20 + 100 + 3, 200, 100, 50);   // no bottom bar
+}
+
+TEST_F(Compositor, MaskRotationAndUnfittedScale) {
+    Base(100, 100);
+    int l = Layer("green.png", 64, 64, QColor(0, 255, 0));
+    texImages[l].mask = 4;          // ramp: black on the left, white on the right
+    texImages[l].maskFit = true;
+    QImage plain = Export(FourCC("PNGf"), "ramp.png");
+    EXPECT_LT(plain.pixelColor(20, 50).green(), plain.pixelColor(80, 50).green());
+    texImages[l].maskAngle = 180;   // turned about its centre: white on the left
+    QImage turned = Export(FourCC("PNGf"), "turned.png");
+    EXPECT_GT(turned.pixelColor(20, 50).green(), turned.pixelColor(80, 50).green());
+    ExpectColor(turned, 20, 50, plain.pixelColor(80, 50).red(), plain.pixelColor(80, 50).green(),
+                plain.pixelColor(80, 50).blue(), 12);
+    if (useRectMap) {
+        // Not fitted, size 1.0: every layer pixel takes the mask's centre texel.
+        texImages[l].maskAngle = 0;
+        texImages[l].maskFit = false;
+        QImage centre = Export(FourCC("PNGf"), "centre.png");
+        QColor a = centre.pixelColor(20, 50), b = centre.pixelColor(80, 50);
+        EXPECT_NEAR(a.green(), b.green(), 3);
+        EXPECT_NEAR(a.red(), b.red(), 3);
+    }
+}
