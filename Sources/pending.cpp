@@ -29,15 +29,10 @@ void HandleFit() {}
 void HandleReset() {}
 int DuplicateLayer(int, bool) { return 0; }
 
-// Theme and picture lists, switching, write-back.
-int util_FillThemeMenu(WindowRef, int, const char*, char*, const char*) { return 0; }
-bool util_IsValid(const char*, const char*) { return false; }
-int util_FillPictureMenu(WindowRef, int, const char*, const char*, const char*) { return 0; }
+// Switching.
 void HandleThemeChange(bool) {}
 void HandlePictureChange(bool) {}
 void ShowLayerTitle() {}
-void Save() {}
-void UndoMain() {}
 
 // Projects, dialogs and export.
 char currProject[1024] = "";
