@@ -19,20 +19,12 @@
 #include "write_back.h"
 #include "canvas_window.h"
 
-// Canvas mouse rules and drops.
-void HandleCanvasMouse(const Event*) {}
-int dragReceiveHandler(WindowRef, void*, const std::vector<std::string>&, float, float) { return 0; }
-void HandleCurrLayerDetect(int, int) {}
 
 // Layer operations that need the compositor and the colour passes.
 void HandleFit() {}
 void HandleReset() {}
 int DuplicateLayer(int, bool) { return 0; }
 
-// Switching.
-void HandleThemeChange(bool) {}
-void HandlePictureChange(bool) {}
-void ShowLayerTitle() {}
 
 // Projects, dialogs and export.
 char currProject[1024] = "";
@@ -43,11 +35,6 @@ void ExplodeProject(const char*) {}
 void OpenTheme() {}
 bool HandleSaveImage(char*) { return false; }
 
-// Snap lock and crop.
-void SetSnapLock(bool) {}
-bool DrawCropArea() { return false; }
-void SnapLock() {}
-void EnableCropArea(bool) {}
 
 // Preview window, live video, update check.
 void CreatePreview(int) {}

@@ -2,6 +2,6 @@
 // unsaved work is thrown away, and the canvas title that names the picture.
 #pragma once
 
-void HandleThemeChange(bool noQuestions);
-void HandlePictureChange(bool noQuestions);
+void HandleThemeChange(bool silent);
+bool HandlePictureChange(bool silent);
 void ShowLayerTitle();

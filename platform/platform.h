@@ -261,6 +261,9 @@ typedef int (*DragReceiveProc)(WindowRef window, void* refCon, const std::vector
                                float x, float y);
 void plat_InstallReceiveHandler(DragReceiveProc proc, void* refCon);
 void plat_RemoveReceiveHandler();
+// Delivers a real drop of local files at canvas point (x, y) to the canvas window, as the desktop's
+// drag and drop does (tests).
+void plat_SimulateDrop(WindowRef canvas, const std::vector<std::string>& paths, float x, float y);
 // Current mouse position in the canvas surface's coordinates.
 void plat_GetCanvasMouse(WindowRef canvas, int* h, int* v);
 

@@ -362,3 +362,16 @@ void plat_GetCanvasMouse(WindowRef canvas, int* h, int* v) {
     if (h) *h = p.x();
     if (v) *v = p.y();
 }
+
+void plat_SimulateDrop(WindowRef canvas, const std::vector<std::string>& paths, float x, float y) {
+    if (!canvas || !canvas->widget || !canvas->container) return;
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const std::string& p : paths) urls << QUrl::fromLocalFile(QString::fromLocal8Bit(p.c_str()));
+    data.setUrls(urls);
+    QPointF at = canvas->container->mapTo(canvas->widget.data(), QPointF(x, y));
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(canvas->widget.data(), &enter);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(canvas->widget.data(), &drop);
+}
