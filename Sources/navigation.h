@@ -1,11 +1,22 @@
-// navigation.h - project files (save, open, import, unpack) and the file dialogs.
+// navigation.h - the file dialogs (open and save a project, export the picture, choose a folder,
+// show the theme in the file manager) and the project files (save, open, import, unpack).
 #pragma once
 
-extern char currProject[1024];
-extern bool currProjectSaved;
+extern char currProject[1024];     // the project file of the current work, "" when none
+extern bool currProjectSaved;      // currProject has been written or read
+extern char outFilePath[1024];     // the last path a dialog produced
+
+// "Load Project": true when a file was chosen and its path contains ".vntr"; out gets the path.
+bool HandleLoadProject(char* out);
+// "Save Project" with the suggested name in inOut; true when confirmed, inOut = path to write.
+bool HandleSaveProject(char* inOut);
+// The export dialog, suggesting the file part of currentPicture; true when confirmed.
+bool HandleSaveImage(char* out);
+// "Select a folder for the images"; true when chosen, out = folder + "/".
+bool HandleSaveFolder(char* out, const char* suggested);
+// Shows the current theme's "Contents" folder in the file manager; the platform's result.
+int OpenTheme();
 
 void LoadProject(const char* path, bool open);
 void SaveProject(const char* path);
 void ExplodeProject(const char* path);
-void OpenTheme();
-bool HandleSaveImage(char* pathOut);

@@ -26,15 +26,6 @@ void HandleReset() {}
 int DuplicateLayer(int, bool) { return 0; }
 
 
-// Projects, dialogs and export.
-char currProject[1024] = "";
-bool currProjectSaved = false;
-void LoadProject(const char*, bool) {}
-void SaveProject(const char*) {}
-void ExplodeProject(const char*) {}
-void OpenTheme() {}
-bool HandleSaveImage(char*) { return false; }
-
 
 // Preview window, live video, update check.
 void CreatePreview(int) {}

@@ -372,8 +372,10 @@ void plat_ClearModalLog();
 bool plat_MessageBox(bool withCancel, const char* text);
 extern const char* const kAppTitle;
 
-// Opens a web address (or a folder, as a file:// address) with the desktop's default handler.
+// Opens a web address with the desktop's default handler.
 bool plat_OpenURL(const char* url);
+// Shows a folder in the desktop's file manager, through a valid (percent-encoded) file:// address.
+bool plat_OpenFolder(const char* path);
 
 // ---------------------------------------------------------------------------------------------
 // Folders. Every path returned ends in "/" unless said otherwise.

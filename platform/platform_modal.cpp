@@ -123,3 +123,10 @@ bool plat_OpenURL(const char* url) {
     r.url = url ? url : "";
     return plat_RunModal(r).accepted;
 }
+
+bool plat_OpenFolder(const char* path) {
+    ModalRequest r;
+    r.kind = ModalKind::OpenURL;
+    r.url = QUrl::fromLocalFile(QString::fromLocal8Bit(path ? path : "")).toString(QUrl::FullyEncoded).toStdString();
+    return plat_RunModal(r).accepted;
+}
