@@ -2,8 +2,14 @@
 #include "layer_ops.h"
 
 #include <cstdio>
+#include <string>
 
 #include "app_state.h"
+#include "drawers.h"
+#include "picture_files.h"
+#include "pixel_ops.h"
+#include "textures.h"
+#include "theme_library.h"
 #include "compositor.h"
 #include "gl_context.h"
 #include "ids.h"
@@ -146,3 +152,55 @@ void LiveHandleScaleLayerX(ControlRef, int) { HandleScaleLayerX(-1.0f); }
 void LiveHandleScaleLayerY(ControlRef, int) { HandleScaleLayerY(-1.0f); }
 void LiveHandleAlphaLayer(ControlRef, int) { HandleTransparency(-1.0f); }
 void LiveHandleScale(ControlRef, int) { HandleScaleFactor(-1.0f); }
+
+void HandleFit() {
+    if (!HasValidLayer()) return;
+    RescaleImage();
+    scaleLocked = 0;
+    util_SetControl(dialog, kAspectLockCheck, 0);
+    HandleScaleLayerX(texImages[currentLayer].scaleX);
+    HandleScaleLayerY(texImages[currentLayer].scaleY);
+    MarkModified();
+    RenderImages(true, -1.0f);
+}
+
+void HandleReset() {
+    if (!HasValidLayer()) return;
+    TexImage& t = texImages[currentLayer];
+    t.rotX = t.rotY = 0;
+    HandleRotate(0.0f);
+    HandleScaleLayerX(1.0f);
+    HandleScaleLayerY(1.0f);
+    HandleShadow(0);
+    HandleTransparency(1.0f);
+    HandleHue(0.0f);
+    HandleLightness(0.0f);
+    HandleSaturation(100.0f);
+    HandleFrame(0);
+    ApplyColorMatrix(currentLayer);
+    MarkModified();
+    RenderImages(true, -1.0f);
+}
+
+int DuplicateLayer(int flip, bool redraw) {
+    if (!HasValidLayer()) {
+        // Without a layer the theme picture itself becomes layer 1 at the picture's corner.
+        std::string path = std::string(themeFolder) + currentTheme + THEME_EXT +
+                           (allThemes ? "/Contents/Images/" : "/Contents/Images/Editable_Images/") + currentPicture;
+        if (path.size() >= 1024 || !LoadTexture(path.c_str(), -1, true, false)) return 0;
+        TexImage& t = texImages[1];
+        t.posX = t.posY = t.originX = t.originY = 0;
+        return 1;
+    }
+    int n = DuplicateTexture(currentLayer, flip);
+    if (n == 0) return 0;
+    currentLayer = n;
+    TexImage& t = texImages[n];
+    SaveTempImage(t.path, "duplicate", t.pixels, t.texWidth, t.texHeight, t.channels);
+    util_SetMenuItem(dialog, kLayerPopup, n, true, t.name);
+    EnableSubControls();
+    if (t.hue == 0.0f) HandleHue(1.0f);
+    ApplyColorMatrix(currentLayer);
+    if (redraw) RenderImages(true, -1.0f);
+    return n;
+}

@@ -20,10 +20,6 @@
 #include "canvas_window.h"
 
 
-// Layer operations that need the compositor and the colour passes.
-void HandleFit() {}
-void HandleReset() {}
-int DuplicateLayer(int, bool) { return 0; }
 
 
 
@@ -48,20 +44,6 @@ void FilterDrawerControlsEnable(bool) {}
 void FilterConfirm() {}
 void FilterUndo() {}
 void SetCurrentFilter() {}
-void InitColors() {}
-void ColorDrawerControlsEnable(bool) {}
-void HandleHue(float) {}
-void HandleSaturation(float) {}
-void HandleLightness(float) {}
-void HandleLayerFill(bool) {}
-void InitExtras() {}
-void ExtrasDrawerControlsEnable(bool) {}
-void HandleShadow(int) {}
-void HandleRotateShadow(float) {}
-void HandleDarkShadow(float) {}
-void HandleReflectionLayer() {}
-void HandleFrame(int) {}
-void HandleColorPicker() {}
 void InitAlpha() {}
 void AlphaDrawerControlsEnable(bool) {}
 void ApplyAlpha() {}

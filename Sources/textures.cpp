@@ -6,6 +6,7 @@
 #include <GL/glu.h>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "canvas_window.h"
 #include "gl_context.h"
@@ -185,6 +186,16 @@ void Buffer2Texture(int slot, const uint8_t* pixels) {
     glDeleteTextures(1, &t.texture);
     t.texture = 0;
     UploadSlot(slot, pixels);
+}
+
+void ReuploadSlot(int slot) {
+    if (!IsValidLayer(slot) || !texImages[slot].pixels || !plat_MakeCurrent(glContext)) return;
+    TexImage& t = texImages[slot];
+    glDeleteTextures(1, &t.texture);
+    t.texture = 0;
+    std::vector<uint8_t> copy(t.pixels, t.pixels + size_t(t.texWidth) * t.texHeight * t.channels);
+    UploadSlot(slot, copy.data());
+    MakePixelCopy(slot, copy.data());
 }
 
 void Texture2Buffer(int slot) {

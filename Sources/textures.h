@@ -21,6 +21,8 @@ bool CreateIndexedTexture(int slot, const uint8_t* rgba, int width, int height);
 int DuplicateTexture(int source, int flip);
 // Shows pixels in the slot's texture while its pixel copy stays as it was.
 void Buffer2Texture(int slot, const uint8_t* pixels);
+// Replaces the slot's texture by a new one made from its pixel copy.
+void ReuploadSlot(int slot);
 // Takes the slot's texture into its pixel copy.
 void Texture2Buffer(int slot);
 // A mask picture as a texture whose alpha is the picture's blue; 0 when unreadable.

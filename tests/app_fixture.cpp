@@ -100,4 +100,15 @@ ScriptedModals::ScriptedModals(bool answer) {
     });
 }
 
-ScriptedModals::~ScriptedModals() { plat_SetModalScript(nullptr); }
+ScriptedModals::~ScriptedModals() { InstallDefaultModalScript(); }
+
+void InstallDefaultModalScript() {
+    // A test never waits for a person: a modal request no test scripted is answered with OK (or
+    // cancel for file dialogs) and reported.
+    plat_SetModalScript([](const ModalRequest& r) {
+        fprintf(stderr, "unscripted modal request: %s%s\n", r.message.c_str(), r.url.c_str());
+        ModalAnswer a;
+        a.accepted = r.kind == ModalKind::Alert;
+        return a;
+    });
+}

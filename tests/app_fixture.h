@@ -24,5 +24,7 @@ struct ScriptedModals {
     ~ScriptedModals();
     std::vector<ModalRequest> requests;
 };
+// Answers every modal request no test scripted (OK for alerts, cancel otherwise) and reports it.
+void InstallDefaultModalScript();
 // A unique empty folder under the test home; removed at process end with the home.
 std::string MakeTempDir(const char* tag);

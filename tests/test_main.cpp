@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "app_fixture.h"
 #include "platform.h"
 
 int main(int argc, char** argv) {
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
     setenv("TMPDIR", home.c_str(), 1);
     setenv("VINTREL_RESOURCES", VINTREL_SOURCE_DIR "/resources", 1);
     plat_Init(1, argv);
+    InstallDefaultModalScript();
     int result = RUN_ALL_TESTS();
     std::string cmd = "rm -rf '" + home + "'";
     if (system(cmd.c_str()) != 0) fprintf(stderr, "could not remove %s\n", home.c_str());
