@@ -1,0 +1,121 @@
+// File dialogs: titles, suggested names and results through the scripted modal seam, and the
+// theme folder shown in the file manager through a valid file address.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "app_fixture.h"
+#include "app_state.h"
+#include "ids.h"
+#include "layer_table.h"
+#include "navigation.h"
+#include "theme_library.h"
+#include "tools_window.h"
+
+namespace {
+
+class FileDialogs : public ::testing::Test {
+protected:
+    void SetUp() override { EnsureProgramStarted(); }
+    void TearDown() override {
+        InstallDefaultModalScript();
+        ResetProgramState();
+    }
+    // Answers every request with (accepted, path) and records it.
+    void Answer(bool accepted, const std::string& path) {
+        plat_SetModalScript([this, accepted, path](const ModalRequest& r) {
+            seen.push_back(r);
+            ModalAnswer a;
+            a.accepted = accepted;
+            a.path = path;
+            return a;
+        });
+    }
+    std::vector<ModalRequest> seen;
+};
+
+}  // namespace
+
+TEST_F(FileDialogs, LoadProjectAcceptsOnlyPathsWithTheProjectExtension) {
+    char out[1024] = "";
+    Answer(true, "/home/u/notes.txt");
+    EXPECT_FALSE(HandleLoadProject(out));
+    EXPECT_STREQ(out, "/home/u/notes.txt") << "the path is handed back all the same";
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].kind, ModalKind::OpenFile);
+    EXPECT_EQ(seen[0].title, "Load Project");
+    Answer(true, "/home/u/a.vntr.bak");
+    EXPECT_TRUE(HandleLoadProject(out));
+    Answer(false, "");
+    EXPECT_FALSE(HandleLoadProject(out));
+}
+
+TEST_F(FileDialogs, SaveProjectSuggestsTheGivenName) {
+    char inOut[1024] = "header.vntr";
+    Answer(true, "/home/u/mine.vntr");
+    EXPECT_TRUE(HandleSaveProject(inOut));
+    EXPECT_STREQ(inOut, "/home/u/mine.vntr");
+    EXPECT_EQ(seen[0].kind, ModalKind::SaveFile);
+    EXPECT_EQ(seen[0].title, "Save Project");
+    EXPECT_EQ(seen[0].suggestedName, "header.vntr");
+    Answer(false, "");
+    strcpy(inOut, "x.vntr");
+    EXPECT_FALSE(HandleSaveProject(inOut));
+    EXPECT_STREQ(inOut, "x.vntr");
+}
+
+TEST_F(FileDialogs, ExportSuggestsTheFilePartOfThePicture) {
+    snprintf(currentPicture, sizeof currentPicture, "Editable_Images/header.jpg");
+    char out[1024] = "";
+    Answer(true, "/home/u/export.jpg");
+    EXPECT_TRUE(HandleSaveImage(out));
+    EXPECT_EQ(seen[0].suggestedName, "header.jpg");
+    EXPECT_STREQ(out, "/home/u/export.jpg");
+    currentPicture[0] = 0;
+}
+
+TEST_F(FileDialogs, ChosenFolderEndsInASlash) {
+    char out[1024] = "";
+    Answer(true, "/home/u/images_for_Blue");
+    EXPECT_TRUE(HandleSaveFolder(out, "images_for_Blue"));
+    EXPECT_STREQ(out, "/home/u/images_for_Blue/");
+    EXPECT_EQ(seen[0].kind, ModalKind::ChooseFolder);
+    EXPECT_EQ(seen[0].title, "Select a folder for the images");
+    EXPECT_EQ(seen[0].suggestedName, "images_for_Blue");
+    Answer(false, "");
+    EXPECT_FALSE(HandleSaveFolder(out, "x"));
+}
+
+TEST_F(FileDialogs, ExportButtonWritesThePictureWhereTheUserChose) {
+    MakeBasePicture(40, 30);
+    MakeLayer(1, 10, 10);
+    std::string target = MakeTempDir("export") + "/out.png";
+    Answer(true, target);
+    DialogEvent(FourCC("p301"));
+    FILE* f = fopen(target.c_str(), "rb");
+    ASSERT_NE(f, nullptr) << "the export was written";
+    unsigned char sig[8] = {};
+    EXPECT_EQ(fread(sig, 1, 8, f), 8u);
+    fclose(f);
+    EXPECT_EQ(sig[1], 'P');
+    EXPECT_EQ(sig[2], 'N');
+    Answer(false, "");
+    std::string other = target + ".not";
+    DialogEvent(FourCC("p301"));
+    EXPECT_EQ(fopen(other.c_str(), "rb"), nullptr);
+}
+
+TEST_F(FileDialogs, OpenThemeShowsTheContentsFolderThroughAnEncodedAddress) {
+    char saved[1024];
+    memcpy(saved, themeFolder, sizeof saved);
+    snprintf(themeFolder, sizeof themeFolder, "/home/u/Library/Application Support/Pagewright/");
+    snprintf(currentTheme, sizeof currentTheme, "Sub/Blue Sky");
+    Answer(true, "");
+    EXPECT_EQ(OpenTheme(), noErr);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].kind, ModalKind::OpenURL);
+    EXPECT_EQ(seen[0].url,
+              "file:///home/u/Library/Application%20Support/Pagewright/Sub/Blue%20Sky.pagewrighttheme/Contents/");
+    memcpy(themeFolder, saved, sizeof saved);
+}
