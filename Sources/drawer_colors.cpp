@@ -48,22 +48,16 @@ void HueActionProc(ControlRef c, int part) { Step(c, part, HandleHue); }
 void SaturationActionProc(ControlRef c, int part) { Step(c, part, HandleSaturation); }
 void LightnessActionProc(ControlRef c, int part) { Step(c, part, HandleLightness); }
 
-ControlActionProc Install(int id, ControlActionProc proc) {
-    ControlRef c = nullptr;
-    if (!util_GetControlRef(drawer_color, id, &c)) return nullptr;
-    plat_SetControlAction(c, proc);
-    return proc;
-}
 
 }  // namespace
 
 void InitColors() {
-    HueControlActionUPP = Install(kHueSlider, LiveHandleHue);
-    SaturationControlActionUPP = Install(kSatSlider, LiveHandleSaturation);
-    LightnessControlActionUPP = Install(kLightSlider, LiveHandleLightness);
-    Install(kHueArrows, HueActionProc);
-    Install(kSatArrows, SaturationActionProc);
-    Install(kLightArrows, LightnessActionProc);
+    HueControlActionUPP = util_InstallAction(drawer_color, kHueSlider, LiveHandleHue);
+    SaturationControlActionUPP = util_InstallAction(drawer_color, kSatSlider, LiveHandleSaturation);
+    LightnessControlActionUPP = util_InstallAction(drawer_color, kLightSlider, LiveHandleLightness);
+    util_InstallAction(drawer_color, kHueArrows, HueActionProc);
+    util_InstallAction(drawer_color, kSatArrows, SaturationActionProc);
+    util_InstallAction(drawer_color, kLightArrows, LightnessActionProc);
 }
 
 void ColorDrawerControlsEnable(bool enable) {

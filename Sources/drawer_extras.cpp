@@ -55,12 +55,6 @@ void LiveHandleRotateShadow(ControlRef, int) { LiveShadow(&TexImage::shadowAngle
 void LiveHandleOffsetShadow(ControlRef, int) { LiveShadow(&TexImage::shadowOffset, kShadowOffset); }
 void LiveHandleDarkShadow(ControlRef, int) { LiveShadow(&TexImage::shadowDarkness, kShadowDark); }
 
-ControlActionProc Install(int id, ControlActionProc proc) {
-    ControlRef c = nullptr;
-    if (!util_GetControlRef(drawer_extras, id, &c)) return nullptr;
-    plat_SetControlAction(c, proc);
-    return proc;
-}
 
 void SetShadowValue(float TexImage::*field, int slider, float v) {
     if (!ValidShadowed()) return;
@@ -82,11 +76,11 @@ void InitExtras() {
     util_ShowControl(drawer_extras, kLiveStart, true);
     util_ShowControl(drawer_extras, kLiveStop, false);
     RedrawSwatch();
-    frameControlActionUPP = Install(kFrameSize, LiveHandleFrame);
-    ReflectionControlActionUPP = Install(kReflectHeight, LiveHandleReflection);
-    rotateShadowControlActionUPP = Install(kShadowAngle, LiveHandleRotateShadow);
-    offsetShadowControlActionUPP = Install(kShadowOffset, LiveHandleOffsetShadow);
-    darkShadowControlActionUPP = Install(kShadowDark, LiveHandleDarkShadow);
+    frameControlActionUPP = util_InstallAction(drawer_extras, kFrameSize, LiveHandleFrame);
+    ReflectionControlActionUPP = util_InstallAction(drawer_extras, kReflectHeight, LiveHandleReflection);
+    rotateShadowControlActionUPP = util_InstallAction(drawer_extras, kShadowAngle, LiveHandleRotateShadow);
+    offsetShadowControlActionUPP = util_InstallAction(drawer_extras, kShadowOffset, LiveHandleOffsetShadow);
+    darkShadowControlActionUPP = util_InstallAction(drawer_extras, kShadowDark, LiveHandleDarkShadow);
 }
 
 void ExtrasDrawerControlsEnable(bool enable) {

@@ -37,19 +37,26 @@ void Upload(GLenum target, const uint8_t* pixels, int width, int height, int cha
         gluBuild2DMipmaps(target, channels, width, height, PixelFormat(channels), GL_UNSIGNED_BYTE, pixels);
 }
 
+// A new texture name bound to target with the modulate environment, the filter for both
+// minification and magnification, and the wrap mode on both axes.
+GLuint NewBoundTexture(GLenum target, GLint filter, GLint wrap) {
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(target, name);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glTexParameteri(target, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(target, GL_TEXTURE_MAG_FILTER, filter);
+    glTexParameteri(target, GL_TEXTURE_WRAP_S, wrap);
+    glTexParameteri(target, GL_TEXTURE_WRAP_T, wrap);
+    return name;
+}
+
 // The standard upload of a slot: a new texture name on mapTarget with the slot's conventions.
 void UploadSlot(int slot, const uint8_t* pixels) {
     TexImage& t = texImages[slot];
     glEnable(mapTarget);
     SetUnpackAlignment(t.texWidth);
-    glGenTextures(1, &t.texture);
-    glBindTexture(mapTarget, t.texture);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    glTexParameteri(mapTarget, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(mapTarget, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    GLint filter = (slot == 0 && useRectMap) ? GL_NEAREST : GL_LINEAR;
-    glTexParameteri(mapTarget, GL_TEXTURE_MIN_FILTER, filter);
-    glTexParameteri(mapTarget, GL_TEXTURE_MAG_FILTER, filter);
+    t.texture = NewBoundTexture(mapTarget, (slot == 0 && useRectMap) ? GL_NEAREST : GL_LINEAR, GL_CLAMP_TO_EDGE);
     Upload(mapTarget, pixels, t.texWidth, t.texHeight, t.channels);
 }
 
@@ -217,16 +224,9 @@ GLuint LoadMaskTexture(const char* path, int& width, int& height) {
     // A grey mask becomes an alpha ramp: every pixel's alpha takes its blue value.
     size_t size = size_t(w) * h * channels;
     for (size_t i = 3; i < size; i += size_t(channels)) pixels[i] = pixels[i - 1];
-    GLuint name = 0;
     glEnable(mapTarget);
     SetUnpackAlignment(int(w));
-    glGenTextures(1, &name);
-    glBindTexture(mapTarget, name);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    glTexParameteri(mapTarget, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(mapTarget, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(mapTarget, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(mapTarget, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    GLuint name = NewBoundTexture(mapTarget, GL_LINEAR, GL_CLAMP_TO_EDGE);
     Upload(mapTarget, pixels, int(w), int(h), channels);
     free(pixels);
     width = int(w);
@@ -243,14 +243,7 @@ GLuint LoadBaseTexture(const char* path) {
     if (!pixels) return 0;
     glDisable(mapTarget);
     glEnable(GL_TEXTURE_2D);
-    GLuint name = 0;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    GLuint name = NewBoundTexture(GL_TEXTURE_2D, GL_LINEAR, GL_REPEAT);
     SetUnpackAlignment(int(w));
     if (useRectMap)
         glTexImage2D(GL_TEXTURE_2D, 0, channels, int(w), int(h), 0, PixelFormat(channels), GL_UNSIGNED_BYTE, pixels);

@@ -18,5 +18,12 @@ extern const char fFormat[16][5];
 void SetThemeExtension();
 bool util_GetThemeFolder(char* out);
 int util_FillThemeMenu(WindowRef w, int controlId, const char* root, char* selected, const char* ext);
+// Lists the themes in folder and its plain subfolders (depth first); returns total_themes.
+int sub_util_FillThemeMenu(WindowRef w, int controlId, const char* root, const char* folder,
+                           char* selected, const char* ext);
 bool util_IsValid(const char* root, const char* theme);
 int util_FillPictureMenu(WindowRef w, int controlId, const char* root, const char* theme, const char* selected);
+// Appends the pictures directly inside folder as items start+1, start+2, ..., each named
+// prefix + file name; returns the last item number used (start when none was added).
+int util_FillPictureSubMenu(WindowRef w, int controlId, int start, const char* folder,
+                            const char* prefix, const char* selected);

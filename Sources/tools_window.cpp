@@ -38,13 +38,6 @@ ControlActionProc alphaControlActionUPP = nullptr;
 
 namespace {
 
-// Installs a slider's live action; a control that is missing is skipped.
-ControlActionProc InstallAction(int id, ControlActionProc proc) {
-    ControlRef c = nullptr;
-    if (!util_GetControlRef(dialog, id, &c)) return nullptr;
-    plat_SetControlAction(c, proc);
-    return proc;
-}
 
 void SetAnchorButtons() {
     for (int id = kAnchorFirst; id <= kAnchorLast; ++id) util_SetControl(dialog, id, id == centerimage ? 1 : 0);
@@ -115,12 +108,12 @@ void InitValues() {
         MarkModified();
         RenderImages(true, -1.0f);
     }
-    scaleControlActionUPP = InstallAction(kZoomSlider, LiveHandleScale);
-    rotateControlActionUPP = InstallAction(kRotateSlider, LiveHandleRotate);
-    scaleLayerXControlActionUPP = InstallAction(kScaleXSlider, LiveHandleScaleLayerX);
-    alphaControlActionUPP = InstallAction(kOpacitySlider, LiveHandleAlphaLayer);
-    scaleLayerYControlActionUPP = InstallAction(kScaleYSlider, LiveHandleScaleLayerY);
-    InstallAction(kRotateArrows, RotateActionProc);
+    scaleControlActionUPP = util_InstallAction(dialog, kZoomSlider, LiveHandleScale);
+    rotateControlActionUPP = util_InstallAction(dialog, kRotateSlider, LiveHandleRotate);
+    scaleLayerXControlActionUPP = util_InstallAction(dialog, kScaleXSlider, LiveHandleScaleLayerX);
+    alphaControlActionUPP = util_InstallAction(dialog, kOpacitySlider, LiveHandleAlphaLayer);
+    scaleLayerYControlActionUPP = util_InstallAction(dialog, kScaleYSlider, LiveHandleScaleLayerY);
+    util_InstallAction(dialog, kRotateArrows, RotateActionProc);
     RenderImages(true, -1.0f);
 }
 

@@ -175,4 +175,11 @@ void util_SetRect(Rect* r, int left, int top, int right, int bottom) {
     r->bottom = int16_t(bottom);
 }
 
+ControlActionProc util_InstallAction(WindowRef w, int id, ControlActionProc proc) {
+    ControlRef c = find(w, id);
+    if (!c) return nullptr;
+    plat_SetControlAction(c, proc);
+    return proc;
+}
+
 bool util_MessageBox(bool withCancel, const char* text) { return plat_MessageBox(withCancel, text); }

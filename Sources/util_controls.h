@@ -31,5 +31,9 @@ int util_SetPort(WindowRef w);
 int util_EnableMenuItem(short menuId, int item, bool enable);
 void util_SetRect(Rect* r, int left, int top, int right, int bottom);
 
+// Installs proc as the action of the control (live slider action, little arrows); returns proc,
+// or null when the control is missing.
+ControlActionProc util_InstallAction(WindowRef w, int id, ControlActionProc proc);
+
 // The program's modal message box, titled "Vintrel v2.2.0"; true when OK was pressed.
 bool util_MessageBox(bool withCancel, const char* text);

@@ -107,8 +107,9 @@ TEST_F(FileDialogs, ExportButtonWritesThePictureWhereTheUserChose) {
 }
 
 TEST_F(FileDialogs, OpenThemeShowsTheContentsFolderThroughAnEncodedAddress) {
-    char saved[1024];
+    char saved[1024], theme[1024];
     memcpy(saved, themeFolder, sizeof saved);
+    memcpy(theme, currentTheme, sizeof theme);
     snprintf(themeFolder, sizeof themeFolder, "/home/u/Library/Application Support/Pagewright/");
     snprintf(currentTheme, sizeof currentTheme, "Sub/Blue Sky");
     Answer(true, "");
@@ -118,4 +119,5 @@ TEST_F(FileDialogs, OpenThemeShowsTheContentsFolderThroughAnEncodedAddress) {
     EXPECT_EQ(seen[0].url,
               "file:///home/u/Library/Application%20Support/Pagewright/Sub/Blue%20Sky.pagewrighttheme/Contents/");
     memcpy(themeFolder, saved, sizeof saved);
+    memcpy(currentTheme, theme, sizeof theme);
 }
