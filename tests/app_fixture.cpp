@@ -91,16 +91,29 @@ void MakeLayer(int slot, int width, int height, uint32_t rgba) {
     snprintf(t.name, sizeof t.name, "layer%d", slot);
 }
 
-ScriptedModals::ScriptedModals(bool answer) {
-    plat_SetModalScript([this, answer](const ModalRequest& r) {
+namespace {
+ScriptedModals* gInnermost = nullptr;
+}
+
+ScriptedModals::ScriptedModals(bool answer) : answer_(answer), outer_(gInnermost) {
+    gInnermost = this;
+    Install();
+}
+
+void ScriptedModals::Install() {
+    plat_SetModalScript([this](const ModalRequest& r) {
         requests.push_back(r);
         ModalAnswer a;
-        a.accepted = answer;
+        a.accepted = answer_;
         return a;
     });
 }
 
-ScriptedModals::~ScriptedModals() { InstallDefaultModalScript(); }
+ScriptedModals::~ScriptedModals() {
+    gInnermost = outer_;
+    if (outer_) outer_->Install();
+    else InstallDefaultModalScript();
+}
 
 void InstallDefaultModalScript() {
     // A test never waits for a person: a modal request no test scripted is answered with OK (or

@@ -18,11 +18,17 @@ void ResetProgramState();
 void MakeBasePicture(int width, int height);
 // Puts a layer of width x height (opaque colour rgba) into slot with a real texture and pixels.
 void MakeLayer(int slot, int width, int height, uint32_t rgba = 0xff0000ff);
-// Answers every modal request with accepted = answer and records it; undone by the destructor.
+// Answers every modal request with accepted = answer and records it. Scripts nest: the
+// destructor gives the answering back to the enclosing script (or the default one).
 struct ScriptedModals {
     explicit ScriptedModals(bool answer = true);
     ~ScriptedModals();
     std::vector<ModalRequest> requests;
+
+private:
+    void Install();
+    bool answer_;
+    ScriptedModals* outer_;
 };
 // Answers every modal request no test scripted (OK for alerts, cancel otherwise) and reports it.
 void InstallDefaultModalScript();
