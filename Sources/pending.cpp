@@ -44,8 +44,3 @@ void FilterDrawerControlsEnable(bool) {}
 void FilterConfirm() {}
 void FilterUndo() {}
 void SetCurrentFilter() {}
-void InitAlpha() {}
-void AlphaDrawerControlsEnable(bool) {}
-void ApplyAlpha() {}
-void AlphaActivate(int) {}
-void AlphaFit() {}
