@@ -10,6 +10,8 @@ void GetOutline();
 void CreateText(bool update);
 void GetColor();
 void GetSize();
+void CreateString();
+void CreateStringFromProject(int slot);
 // filter
 int InitFilter();
 void FilterDrawerControlsEnable(bool enable);

@@ -32,13 +32,6 @@ void StopLiveCapture() {}
 bool CheckVersionUpdate(bool) { return false; }
 
 // Drawers.
-void InitText() {}
-void TextDrawerControlsEnable(bool) {}
-void GetFontSelection() {}
-void GetOutline() {}
-void CreateText(bool) {}
-void GetColor() {}
-void GetSize() {}
 int InitFilter() { return 34; }
 void FilterDrawerControlsEnable(bool) {}
 void FilterConfirm() {}
