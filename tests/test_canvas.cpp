@@ -4,6 +4,9 @@
 
 #include <QImage>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "app_fixture.h"
 #include "app_state.h"
 #include "canvas_window.h"
@@ -11,6 +14,7 @@
 #include "gl_context.h"
 #include "ids.h"
 #include "layer_table.h"
+#include "navigation.h"
 #include "snap_crop.h"
 #include "textures.h"
 #include "tools_window.h"
@@ -233,4 +237,28 @@ TEST_F(Canvas, TheToolsWindowFollowsTheCanvas) {
     plat_GetWindowBounds(dialog, &tools);
     EXPECT_EQ(tools.right, canvas.left - 3);
     EXPECT_EQ(tools.top, canvas.top - 10);
+}
+
+TEST_F(Canvas, ADroppedProjectAddsItsLayers) {
+    MakeBasePicture(200, 100);
+    themeLoaded = true;
+    plat_SimulateDrop(window, {Picture("a.png", 20, 10), Picture("b.png", 30, 10)}, 50, 50);
+    ASSERT_NE(texImages[2].texture, 0u);
+    std::string folder = dir + "/in.vntr.d";   // ".vntr" anywhere in the path marks a project
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    std::string project = folder + "/mine.project";
+    plat_SetModalScript([project](const ModalRequest&) {
+        ModalAnswer a;
+        a.path = project;
+        return a;
+    });
+    SaveProject(nullptr);
+    InstallDefaultModalScript();
+    ASSERT_EQ(access(project.c_str(), R_OK), 0);
+    DeleteTextures(1);
+    plat_SimulateDrop(window, {project}, 50, 50);
+    EXPECT_NE(texImages[1].texture, 0u);
+    EXPECT_NE(texImages[2].texture, 0u);
+    EXPECT_EQ(texImages[2].width, 30);
+    EXPECT_EQ(texImages[3].texture, 0u);
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QSlider>
 
 #include <cmath>
 #include <cstring>
@@ -294,4 +295,23 @@ TEST_F(LayerOps, ShadowValuesChangeOnlyWithTheShadowOn) {
     HandleShadow(0);
     EXPECT_FALSE(texImages[1].shadow);
     EXPECT_FLOAT_EQ(texImages[1].shadowAngle, 45.0f);
+}
+
+// A real slider: while it is dragged its live action changes the layer at once; the release
+// sends the command.
+TEST_F(LayerOps, DraggingTheRotationSliderActsLiveAndReleaseCommands) {
+    Stack(1);
+    currentLayer = 1;
+    ControlRef c = nullptr;
+    ASSERT_TRUE(plat_GetControlByID(dialog, kRotateSlider, &c));
+    auto* slider = reinterpret_cast<QSlider*>(c);
+    slider->setSliderDown(true);
+    slider->setValue(25);
+    EXPECT_EQ(texImages[1].rotZ, 25) << "live while dragged";
+    slider->setValue(-40);
+    EXPECT_EQ(texImages[1].rotZ, -40);
+    EXPECT_EQ(Text(dialog, kRotateText), "-40");
+    slider->setSliderDown(false);   // the release sends 'p107'
+    EXPECT_EQ(texImages[1].rotZ, -40);
+    EXPECT_TRUE(toSave);
 }
