@@ -7,6 +7,7 @@
 #include "compositor.h"
 
 #include <GL/gl.h>
+#include <cstdlib>
 
 #include "app_state.h"
 #include "canvas_window.h"
@@ -15,6 +16,7 @@
 #include "ids.h"
 #include "layer_ops.h"
 #include "layer_table.h"
+#include "picture_files.h"
 #include "snap_crop.h"
 #include "tools_window.h"
 
@@ -202,6 +204,28 @@ void RenderOffscreen(int slot, bool rotate, float factor) {
     }
     glPopMatrix();
     glFlush();
+}
+
+uint8_t* BakeLayer(int slot, bool rotate, int left, int top, int w, int h) {
+    if (!bufContext || w <= 0 || h <= 0) return nullptr;
+    auto* block = static_cast<uint8_t*>(malloc(size_t(w) * h * 4));
+    if (!block) return nullptr;
+    float savedZoom = scaleFactor;
+    scaleFactor = 1.0f;
+    EnsureOffscreenSize(texImages[0].texWidth, texImages[0].texHeight);
+    plat_MakeCurrent(bufContext);
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    RenderOffscreen(slot, rotate, -1.0f);
+    // The offscreen framebuffer holds the picture at its top-left; rows are read bottom-up.
+    int fbw = 0, fbh = 0;
+    plat_GetOffscreenBufferSize(bufContext, &fbw, &fbh);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(left, fbh - (top + h), w, h, GL_RGBA, GL_UNSIGNED_BYTE, block);
+    util_flip(block, w, h, 4);
+    scaleFactor = savedZoom;
+    plat_MakeCurrent(glContext);
+    return block;
 }
 
 void TranslateTexture(int dx, int dy) {

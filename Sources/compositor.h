@@ -11,6 +11,10 @@ void RenderImages(bool onScreen, float factor);
 // Draws one layer alone into the offscreen framebuffer (no blending, no depth test, nothing
 // cleared or shown), rotated only with rotate; callers clear first and read the layer back.
 void RenderOffscreen(int slot, bool rotate, float factor);
+// Draws the layer alone at zoom 1 into the cleared offscreen framebuffer and reads back the
+// w x h block at (left, top) in picture pixels: a malloc'ed RGBA buffer, top row first, that the
+// caller frees; null on failure. The window context is current on return.
+uint8_t* BakeLayer(int slot, bool rotate, int left, int top, int w, int h);
 void TranslateTexture(int dx, int dy);   // window-pixel delta of a drag
 void MoveTexture(int dx, int dy);        // keyboard nudge
 void RotateTexture(int delta, int unused); // degrees from horizontal mouse movement

@@ -114,26 +114,9 @@ void ApplyAlpha() {
     TexImage& t = texImages[l];
     int w = t.width, h = t.height;
     if (w <= 0 || h <= 0) return;
-    float savedZoom = scaleFactor;
-    scaleFactor = 1.0f;
-    EnsureOffscreenSize(texImages[0].texWidth, texImages[0].texHeight);
-    plat_MakeCurrent(bufContext);
-    glClearColor(0, 0, 0, 0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    RenderOffscreen(l, false, -1.0f);
-    auto* block = static_cast<uint8_t*>(malloc(size_t(w) * h * 4));
-    if (!block) {
-        scaleFactor = savedZoom;
-        plat_MakeCurrent(glContext);
-        return;
-    }
-    // The offscreen framebuffer holds the picture at its top-left; rows are read bottom-up.
-    int fbw = 0, fbh = 0;
-    plat_GetOffscreenBufferSize(bufContext, &fbw, &fbh);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(t.posX, fbh - (t.posY + h), w, h, GL_RGBA, GL_UNSIGNED_BYTE, block);
-    util_flip(block, w, h, 4);
-    plat_MakeCurrent(glContext);
+    // Drawn with its mask and effects but without its rotation, at its displayed size.
+    uint8_t* block = BakeLayer(l, false, t.posX, t.posY, w, h);
+    if (!block) return;
     glDeleteTextures(1, &t.texture);
     t.texture = 0;
     CreateIndexedTexture(l, block, w, h);
@@ -145,7 +128,6 @@ void ApplyAlpha() {
     t.texWidth = w;
     t.texHeight = h;
     t.scaleX = t.scaleY = 1.0f;
-    scaleFactor = savedZoom;
     RenderImages(true, -1.0f);
     currentAlphaLayer = currentLayer = l;
     AlphaDrawerControlsEnable(true);

@@ -248,13 +248,9 @@ void CropLayer() {
     if (!IsValidLayer(cropLayer)) return;
     int w = cropArea.right - cropArea.left, h = cropArea.bottom - cropArea.top;
     if (w <= 0 || h <= 0 || !bufContext) return;
-    float savedZoom = scaleFactor;
-    scaleFactor = 1.0f;
-    EnsureOffscreenSize(texImages[0].texWidth, texImages[0].texHeight);
-    plat_MakeCurrent(bufContext);
-    glClearColor(0, 0, 0, 0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    RenderOffscreen(cropLayer, true, -1.0f);
+    // Only this layer, rotated: other layers and the base picture do not end up in the result.
+    uint8_t* block = BakeLayer(cropLayer, true, cropArea.left, cropArea.top, w, h);
+    if (!block) return;
 
     TexImage& t = texImages[cropLayer];
     t.originX = t.posX = cropArea.left;
@@ -264,24 +260,11 @@ void CropLayer() {
     t.scaleX = t.scaleY = 1.0f;
     t.rotX = t.rotY = t.rotZ = 0;
 
-    // The offscreen framebuffer holds the picture at its top-left; rows are read bottom-up.
-    auto* block = static_cast<uint8_t*>(malloc(size_t(w) * h * 4));
-    if (!block) {
-        scaleFactor = savedZoom;
-        return;
-    }
-    int fbw = 0, fbh = 0;
-    plat_GetOffscreenBufferSize(bufContext, &fbw, &fbh);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(cropArea.left, fbh - cropArea.bottom, w, h, GL_RGBA, GL_UNSIGNED_BYTE, block);
-    util_flip(block, w, h, 4);
-    plat_MakeCurrent(glContext);
     glDeleteTextures(1, &t.texture);
     t.texture = 0;
     CreateIndexedTexture(cropLayer, block, w, h);
     SaveTempImage(texImages[cropLayer].path, "crop", block, w, h, 4);
     free(block);
-    scaleFactor = savedZoom;
     HandleRotate(0.0f);
     RenderImages(true, -1.0f);
 }

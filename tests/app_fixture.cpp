@@ -125,3 +125,16 @@ void InstallDefaultModalScript() {
         return a;
     });
 }
+
+void CanvasMouse(uint32_t kind, float x, float y, uint32_t modifiers, uint16_t button, int wheel) {
+    Event e;
+    e.eventClass = kEventClassMouse;
+    e.kind = kind;
+    e.window = window;
+    e.mouseX = x;
+    e.mouseY = y;
+    e.modifiers = modifiers;
+    e.button = button;
+    e.wheelDelta = wheel;
+    plat_DispatchEvent(e);
+}

@@ -32,5 +32,8 @@ private:
 };
 // Answers every modal request no test scripted (OK for alerts, cancel otherwise) and reports it.
 void InstallDefaultModalScript();
+// A mouse event on the canvas at (x, y) in canvas pixels, through the application handler.
+void CanvasMouse(uint32_t kind, float x, float y, uint32_t modifiers = 0, uint16_t button = kMouseButtonPrimary,
+                 int wheel = 0);
 // A unique empty folder under the test home; removed at process end with the home.
 std::string MakeTempDir(const char* tag);

@@ -46,16 +46,7 @@ protected:
     }
     static void Mouse(uint32_t kind, float x, float y, uint32_t mods = 0, uint16_t button = kMouseButtonPrimary,
                       int wheel = 0) {
-        Event e;
-        e.eventClass = kEventClassMouse;
-        e.kind = kind;
-        e.window = window;
-        e.mouseX = x;
-        e.mouseY = y;
-        e.modifiers = mods;
-        e.button = button;
-        e.wheelDelta = wheel;
-        plat_DispatchEvent(e);
+        CanvasMouse(kind, x, y, mods, button, wheel);
     }
     // A layer of w x h at (x, y) in picture pixels.
     void LayerAt(int slot, int x, int y, int w, int h) {

@@ -19,16 +19,7 @@
 
 namespace {
 
-void Mouse(uint32_t kind, float x, float y) {
-    Event e;
-    e.eventClass = kEventClassMouse;
-    e.kind = kind;
-    e.window = window;
-    e.mouseX = x;
-    e.mouseY = y;
-    e.button = kMouseButtonPrimary;
-    plat_DispatchEvent(e);
-}
+void Mouse(uint32_t kind, float x, float y) { CanvasMouse(kind, x, y); }
 
 bool Exists(const std::string& p) {
     struct stat st;
