@@ -1,0 +1,79 @@
+// filter_engine.h - the filter drawer's image filters: 34 catalogue entries over 32 named filters,
+// pure functions over a picture buffer (no globals, no GL, no Qt).
+//
+// A picture is width x height pixels of 4 bytes R,G,B,A in true colour order, straight (not
+// premultiplied) alpha, rows top to bottom, row length width x 4. Filters work internally on
+// premultiplied colour, so transparent areas stay transparent and edges of a transparent layer
+// get no dark fringe. The output always has the input's size and is the same for the same input
+// and values (no randomness, no dependence on the number of threads).
+//
+// Coordinates given to filters ("inputCenter") are picture pixels, x right, y down, origin at the
+// top-left corner. Angles are radians, counter-clockwise as seen on screen. Lengths are pixels.
+// Values that are not finite are replaced by the filter's neutral value.
+//
+// The filters (name: what it computes; keys in their units):
+//   CIBloom: softens and brightens highlights: max(src, src + intensity x gaussian(src, radius))
+//            blended like screen; inputRadius px (sigma), inputIntensity 0..1.
+//   CIGloom: darkens highlights: src blended with a blurred copy by multiply-like darkening;
+//            inputRadius px (sigma), inputIntensity 0..1.
+//   CIGaussianBlur: gaussian blur, inputRadius = standard deviation in px.
+//   CIBoxBlur: mean over a square of side 2 x inputRadius + 1 px.
+//   CIDiscBlur: mean over a disc of radius inputRadius px.
+//   CIMotionBlur: mean along a line of half-length inputRadius px at inputAngle radians.
+//   CINoiseReduction: edge-preserving smoothing; inputNoiseLevel 0..1 (differences below it are
+//            smoothed), inputSharpness 0..10 (unsharp amount put back).
+//   CIEdges: gradient magnitude (Sobel) of each channel times inputIntensity, alpha kept.
+//   CIEdgeWork: black-ink edge drawing: white-on-transparent-free stylised edges of a blur of
+//            inputRadius px; alpha kept.
+//   CILineOverlay: black lines where the (noise-reduced) picture has edges: inputEdgeIntensity
+//            multiplies the Sobel magnitude, inputThreshold 0..1 cuts weak lines; the rest clear.
+//   CIHeightFieldFromMask: a grey height field rising from the alpha edge over inputRadius px.
+//   CIColorPosterize: inputLevels steps per channel (below 2 means 2).
+//   CIExposureAdjust: linear colour x 2^inputEV (sRGB decoded, scaled, re-encoded, clamped).
+//   CIGammaAdjust: colour^inputPower per channel (0..1 values).
+//   CIColorControls: inputBrightness added (-1..1), inputContrast about 0.5 (1 neutral),
+//            inputSaturation (1 neutral); absent keys are neutral.
+//   CIHueAdjust: rotation of hue by inputAngle radians about the grey axis.
+//   CIPixellate: flat squares of side inputScale px (below 1 means 1), aligned on the centre.
+//   CIHexagonalPixellate: flat hexagons of width inputScale px about inputCenter.
+//   CICrystallize: flat Voronoi cells around a fixed jittered grid of spacing inputRadius px.
+//   CIPointillize: dots of radius inputRadius px on a fixed jittered grid over a transparent
+//            background, each the colour under its centre.
+//   CICMYKHalftone: four screens (C, M, Y, K) of dot period inputWidth px at inputAngle,
+//            inputSharpness, on white; about inputCenter.
+//   CIDotScreen / CILineScreen / CICircularScreen: a black-and-white screen of the luminance:
+//            dots, lines, or rings about inputCenter; inputWidth px period, inputAngle radians,
+//            inputSharpness 0..1.
+//   CIBumpDistortion: bulge (scale > 0) or dent (< 0) of radius inputRadius about inputCenter,
+//            inputScale -1..1; pixels outside the radius untouched.
+//   CIBumpDistortionLinear: the same along a line through inputCenter at inputAngle.
+//   CIPinchDistortion: pinch of radius inputRadius, inputScale 0..2 (0 none), outside untouched.
+//   CIHoleDistortion: a round hole of radius inputRadius at inputCenter pushing the picture out.
+//   CICircularWrap: the picture wrapped around a circle of radius inputRadius at inputCenter,
+//            starting at inputAngle.
+//   CIOpTile: op-art tiling: the picture around the centre scaled by inputScale and repeated in
+//            tiles of inputWidth px with inputAngle (0 here) rotation.
+//   CIEightfoldReflectedTile / CITwelvefoldReflectedTile: a wedge of width inputWidth px at
+//            inputCenter reflected into 8 / 12 mirrored copies, rotated by inputAngle.
+#pragma once
+
+#include <cstdint>
+
+namespace vfilter {
+
+// One value handed to a filter. Scalars use x; "inputCenter" uses x and y.
+struct Value {
+    const char* key;
+    float x;
+    float y;
+};
+
+// True when name is one of the engine's filters.
+bool Known(const char* name);
+
+// Runs filter name over rgba in place with the given values (keys it does not use are ignored,
+// keys it uses but not given take the filter's neutral value). False, with rgba untouched, for
+// an unknown name, a null buffer or a size below 1 x 1.
+bool Run(const char* name, const Value* values, int count, uint8_t* rgba, int width, int height);
+
+}  // namespace vfilter
