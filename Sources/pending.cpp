@@ -1,7 +1,6 @@
 // pending.cpp - operations whose behaviour is not built yet. Each is reachable from its command,
 // key or window event, and does nothing (or the least that keeps the program consistent) until
 // its module is written; then it moves out of this file.
-#include "drawers.h"
 #include "live_video.h"
 #include "preview_window.h"
 #include "update_check.h"
@@ -13,10 +12,3 @@ void DestroyPreview() {}
 void HandleLiveVideo() {}
 void StopLiveCapture() {}
 bool CheckVersionUpdate(bool) { return false; }
-
-// Drawers.
-int InitFilter() { return 34; }
-void FilterDrawerControlsEnable(bool) {}
-void FilterConfirm() {}
-void FilterUndo() {}
-void SetCurrentFilter() {}

@@ -1,0 +1,223 @@
+// drawer_filter.cpp - the filter drawer: choosing a filter, previewing it on the current layer from
+// the sliders, confirming and undoing. The filters themselves are the platform's filter engine,
+// which takes the layer's pixels in their true colour order.
+#include "drawer_filter.h"
+
+#include <GL/gl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "app_state.h"
+#include "compositor.h"
+#include "drawers.h"
+#include "filter_engine.h"
+#include "gl_context.h"
+#include "layer_table.h"
+#include "picture_files.h"
+#include "pixel_ops.h"
+#include "textures.h"
+#include "tools_window.h"
+#include "util_controls.h"
+#include "util_files.h"
+
+int currFilter = 0;
+int currentCoreLayer = 0;
+const FilterRecord* gCoreFilter = nullptr;
+ControlActionProc slider1ControlActionUPP = nullptr;
+ControlActionProc slider2ControlActionUPP = nullptr;
+
+namespace {
+
+enum { kFilterPopup = 567, kKey1Text = 568, kSlider1 = 569, kKey2Text = 570, kSlider2 = 571,
+       kConfirmButton = 575, kUndoButton = 576 };
+
+// The last preview as it was uploaded, and the texture name it went into: confirm takes these
+// bytes as they are (no read-back through a resampled texture). Anything that rebuilds the
+// texture from the pixel copy gives it a new name, which discards the preview.
+std::vector<uint8_t> previewPixels;
+GLuint previewTexture = 0;
+
+// A preview asked for by a slider move and not run yet.
+TimerRef pendingTimer = nullptr;
+int pendingLayer = 0;
+
+bool HasKey(const FilterParam& p) { return p.key[0] != 0; }
+
+void SetButtons(bool confirm, bool undo) {
+    util_EnableControl(drawer_filter, kConfirmButton, confirm);
+    util_EnableControl(drawer_filter, kUndoButton, undo);
+}
+
+void CancelPending() {
+    if (pendingTimer) plat_RemoveEventLoopTimer(pendingTimer);
+    pendingTimer = nullptr;
+    pendingLayer = 0;
+}
+
+void RunPending(TimerRef, void*) {
+    int layer = pendingLayer;
+    CancelPending();
+    if (IsValidLayer(layer)) ApplyCoreFilter(layer);
+}
+
+// Shows pixels in the layer's texture through the layer's hue and saturation, as every other
+// rebuild of a layer's texture does.
+void ShowInTexture(int slot, const uint8_t* pixels) {
+    TexImage& t = texImages[slot];
+    if (useImaging && (t.hue != 0.0f || t.saturation != 1.0f) && t.channels == 4) {
+        float m[16];
+        BuildColorMatrix(t.hue, t.saturation, m);
+        std::vector<uint8_t> shown(size_t(t.texWidth) * t.texHeight * 4);
+        TransformPixels(m, pixels, shown.data(), t.texWidth * t.texHeight);
+        Buffer2Texture(slot, shown.data());
+    } else {
+        Buffer2Texture(slot, pixels);
+    }
+}
+
+void SliderMoved(int k, int sliderId) {
+    if (!HasValidLayer()) return;
+    FilterParam& p = gFilter[currFilter].param[k];
+    p.value = float(util_GetControl(drawer_filter, sliderId)) * p.max / 100.0f;
+    pendingLayer = currentLayer;
+    if (pendingTimer) return;
+    pendingTimer = plat_InstallEventLoopTimer(0.0, 0.0, RunPending, nullptr);
+    if (!pendingTimer) RunPending(nullptr, nullptr);   // no event loop: filter at once
+}
+
+}  // namespace
+
+int InitFilter() {
+    if (MenuRef menu = util_GetMenu(drawer_filter, kFilterPopup)) {
+        plat_DeleteAllMenuItems(menu);
+        for (int i = 0; i < kFilterCount; ++i) plat_InsertMenuItem(menu, i, gFilter[i].title, uint32_t(i + 1));
+        util_SetItemRange(drawer_filter, kFilterPopup, 1, kFilterCount);
+        util_SetControl(drawer_filter, kFilterPopup, currFilter + 1);
+    }
+    slider1ControlActionUPP = util_InstallAction(drawer_filter, kSlider1, LiveHandleSlider1);
+    slider2ControlActionUPP = util_InstallAction(drawer_filter, kSlider2, LiveHandleSlider2);
+    SetCurrentFilter();
+    return kFilterCount;
+}
+
+void SetCurrentFilter() {
+    if (!drawer_filter) return;
+    FlushFilterPreview();
+    for (int id : {kKey1Text, kSlider1, kKey2Text, kSlider2}) util_ShowControl(drawer_filter, id, false);
+    int item = util_GetControl(drawer_filter, kFilterPopup);
+    if (item >= 1 && item <= kFilterCount) currFilter = item - 1;
+    const FilterRecord& r = gFilter[currFilter];
+    if (HasKey(r.param[0])) {
+        util_SetText(drawer_filter, kKey1Text, r.param[0].key);
+        util_ShowControl(drawer_filter, kKey1Text, true);
+        util_ShowControl(drawer_filter, kSlider1, true);
+        util_SetControl(drawer_filter, kSlider1, r.param[0].max > 0 ? int(r.param[0].value * 100 / r.param[0].max) : 0);
+        if (HasKey(r.param[1])) {
+            util_SetText(drawer_filter, kKey2Text, r.param[1].key);
+            util_ShowControl(drawer_filter, kKey2Text, true);
+            util_ShowControl(drawer_filter, kSlider2, true);
+            util_SetControl(drawer_filter, kSlider2,
+                            r.param[1].max > 0 ? int(100 * r.param[1].value / r.param[1].max) : 0);
+        }
+    }
+    SetButtons(false, false);
+}
+
+void LiveHandleSlider1(ControlRef, int) { SliderMoved(0, kSlider1); }
+void LiveHandleSlider2(ControlRef, int) { SliderMoved(1, kSlider2); }
+
+void FlushFilterPreview() {
+    if (pendingTimer) RunPending(pendingTimer, nullptr);
+}
+
+void ProcessFilter(unsigned char* buffer, int width, int height, int bytesPerPixel) {
+    if (!buffer || bytesPerPixel != 4) return;
+    const FilterRecord& r = gFilter[currFilter];
+    gCoreFilter = &r;
+    vfilter::Value values[kFilterParams + 1];
+    int n = 0;
+    if (r.centered) {
+        const TexImage& t = texImages[IsValidLayer(currentCoreLayer) ? currentCoreLayer : 0];
+        int cw = IsValidLayer(currentCoreLayer) ? t.texWidth : width;
+        int ch = IsValidLayer(currentCoreLayer) ? t.texHeight : height;
+        values[n++] = {"inputCenter", float(cw / 2), float(ch / 2)};
+    }
+    for (const FilterParam& p : r.param)
+        if (HasKey(p)) values[n++] = {p.key, p.value, 0.0f};
+    vfilter::Run(r.ciName, values, n, buffer, width, height);
+}
+
+void ApplyCoreFilter(int layer) {
+    if (!IsValidLayer(layer) || !texImages[layer].pixels || texImages[layer].live) return;
+    TexImage& t = texImages[layer];
+    currentCoreLayer = layer;
+    size_t size = size_t(t.texWidth) * t.texHeight * t.channels;
+    previewPixels.assign(t.pixels, t.pixels + size);
+    ProcessFilter(previewPixels.data(), t.texWidth, t.texHeight, t.channels);
+    ShowInTexture(layer, previewPixels.data());
+    previewTexture = t.texture;
+    RenderImages(true, -1.0f);
+    SetButtons(true, true);
+}
+
+void FilterConfirm() {
+    FlushFilterPreview();
+    int slot = currentCoreLayer;
+    if (!IsValidLayer(slot) || !texImages[slot].pixels) return;
+    TexImage& t = texImages[slot];
+    size_t size = size_t(t.texWidth) * t.texHeight * t.channels;
+    // What the texture shows: the preview while it is still there, else the pixel copy.
+    bool previewShown = previewTexture == t.texture && previewPixels.size() == size;
+    std::vector<uint8_t> result = previewShown ? previewPixels : std::vector<uint8_t>(t.pixels, t.pixels + size);
+
+    char path[kPathSize] = "";
+    SaveTempImage(path, "filter", result.data(), t.texWidth, t.texHeight, t.channels);
+    if (!path[0]) {
+        // Nothing could be written: the preview stays on screen, nothing is lost.
+        util_MessageBox(false, "Unable to save the filtered picture in the temporary folder");
+        return;
+    }
+    plat_MakeCurrent(glContext);
+    glDeleteTextures(1, &t.texture);
+    t.texture = 0;
+    free(t.pixels);
+    t.pixels = nullptr;
+    if (!LoadTexture(path, slot, false, true)) {
+        NewTexture(slot, result.data(), t.texWidth, t.texHeight, nullptr);
+        snprintf(t.path, sizeof t.path, "%s", path);
+    }
+    if (useImaging && (t.hue != 0.0f || t.saturation != 1.0f)) ApplyColorMatrix(slot);
+    previewPixels.clear();
+    previewTexture = 0;
+    t.width = int32_t(t.texWidth * t.scaleX);
+    t.height = int32_t(t.texHeight * t.scaleY);
+    currentLayer = slot;
+    MarkModified();
+    EnableSubControls();
+    RenderImages(true, -1.0f);
+    SetButtons(false, false);
+}
+
+void FilterUndo() {
+    CancelPending();
+    if (currentCoreLayer == 0) return;
+    if (IsValidLayer(currentCoreLayer) && texImages[currentCoreLayer].pixels)
+        ShowInTexture(currentCoreLayer, texImages[currentCoreLayer].pixels);
+    previewPixels.clear();
+    previewTexture = 0;
+    currentCoreLayer = 0;
+    RenderImages(true, -1.0f);
+    SetButtons(false, false);
+}
+
+void FilterDrawerControlsEnable(bool enable) {
+    if (!drawer_filter) return;
+    bool on = enable && HasValidLayer() && !texImages[currentLayer].live;
+    for (int id : {kFilterPopup, kSlider1, kSlider2, kConfirmButton}) util_EnableControl(drawer_filter, id, on);
+    util_EnableControl(drawer_filter, kUndoButton, on && currentCoreLayer == currentLayer);
+}
+
+void HandleLiveFilter() { FilterDrawerControlsEnable(false); }
