@@ -326,6 +326,24 @@ bool targetUsable(const char* path) {
     return S_ISREG(st.st_mode) && access(path, W_OK) == 0;
 }
 
+// GIF and TGA through the program's own codecs, which take R,G,B,A.
+int encodeOwn(const char* path, const uint8_t* argb, int width, int height, OSType type) {
+    std::vector<uint8_t> rgba(size_t(width) * height * 4), encoded;
+    for (size_t i = 0; i < rgba.size(); i += 4) {
+        rgba[i] = argb[i + 1], rgba[i + 1] = argb[i + 2], rgba[i + 2] = argb[i + 3], rgba[i + 3] = argb[i];
+    }
+    bool made = type == FourCC("GIFf") ? gif_Encode(rgba.data(), width, height, &encoded)
+                                       : tga_Encode(rgba.data(), width, height, &encoded);
+    if (!made) return kEncodeWriteFailed;
+    QSaveFile file(QString::fromLocal8Bit(path));
+    if (!file.open(QIODevice::WriteOnly)) return kEncodeWriteFailed;
+    if (file.write(reinterpret_cast<const char*>(encoded.data()), qint64(encoded.size())) != qint64(encoded.size())) {
+        file.cancelWriting();
+        return kEncodeWriteFailed;
+    }
+    return file.commit() ? kEncodeDone : kEncodeWriteFailed;
+}
+
 }  // namespace
 
 int plat_DecodeImage(const char* path, int64_t maxPixels, DecodedImage* out) {
@@ -387,22 +405,7 @@ int plat_EncodeImage(const char* path, const uint8_t* argb, int width, int heigh
     if (!targetUsable(path)) return kEncodeBadTarget;
     if (!argb || !sizeAllowed(width, height, kMaxImagePixels)) return kEncodeBadPixels;
     if (!plat_HasImageWriter(type)) return kEncodeNoWriter;
-    if (type == FourCC("GIFf") || type == FourCC("TPIC")) {
-        std::vector<uint8_t> rgba(size_t(width) * height * 4), encoded;
-        for (size_t i = 0; i < rgba.size(); i += 4) {
-            rgba[i] = argb[i + 1], rgba[i + 1] = argb[i + 2], rgba[i + 2] = argb[i + 3], rgba[i + 3] = argb[i];
-        }
-        bool made = type == FourCC("GIFf") ? gif_Encode(rgba.data(), width, height, &encoded)
-                                           : tga_Encode(rgba.data(), width, height, &encoded);
-        if (!made) return kEncodeWriteFailed;
-        QSaveFile file(QString::fromLocal8Bit(path));
-        if (!file.open(QIODevice::WriteOnly)) return kEncodeWriteFailed;
-        if (file.write(reinterpret_cast<const char*>(encoded.data()), qint64(encoded.size())) != qint64(encoded.size())) {
-            file.cancelWriting();
-            return kEncodeWriteFailed;
-        }
-        return file.commit() ? kEncodeDone : kEncodeWriteFailed;
-    }
+    if (type == FourCC("GIFf") || type == FourCC("TPIC")) return encodeOwn(path, argb, width, height, type);
     QImage img(width, height, QImage::Format_ARGB32);
     if (img.isNull()) return kEncodeBadPixels;
     for (int y = 0; y < height; ++y) {
