@@ -6,13 +6,15 @@
 // bundle: in editable-only mode those directly inside "Editable_Images", in all-pictures mode
 // those directly inside "Images" and then those one subfolder deep ("Editable_Images/x.jpg").
 // Folder entries are sorted by name so the lists are stable; items are numbered 1, 2, ... without
-// gaps. Folder links are followed, but a link back to a folder that is already being walked is
-// not entered again, so a cycle can't make the walk endless.
+// gaps; files whose extension names a format that can't be read are left out unless their content
+// is a readable picture. Folder links are followed, but a link back to a folder that is already
+// being walked is not entered again, so a cycle can't make the walk endless.
 #include "theme_library.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,6 +22,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include "platform_codecs.h"
 #include "util_controls.h"
 #include "util_files.h"
 
@@ -125,11 +128,30 @@ void WalkThemes(WindowRef w, int controlId, const char* root, const char* folder
     chain->pop_back();
 }
 
-// True when text contains one of the picture extensions (case-sensitive).
-bool HasPictureExtension(const char* text) {
+// The format each picture extension names, upper and lower case alike.
+const struct {
+    const char* ext;
+    OSType type;
+} kExtensionFormats[] = {
+    {".bmp", FourCC("BMPf")}, {".gif", FourCC("GIFf")}, {".jpg", FourCC("JPEG")}, {".jpe", FourCC("JPEG")},
+    {".pdf", FourCC("PDF ")}, {".png", FourCC("PNGf")}, {".tga", FourCC("TPIC")}, {".pic", FourCC("PICT")},
+};
+
+// Whether the file at path, whose extension is ext, is listed: ext must contain one of the picture
+// extensions (case-sensitive), and the format it names must have a reader here. A file whose
+// extension names a format without one (".pdf", ".pic") could never be opened from the popup, so
+// it is listed only when its content is a picture that can be read all the same.
+bool IsListedPicture(const char* path, const char* ext) {
+    const char* matched = nullptr;
     for (const auto& format : fFormat)
-        if (strstr(text, format)) return true;
-    return false;
+        if (strstr(ext, format)) {
+            matched = format;
+            break;
+        }
+    if (!matched) return false;
+    for (const auto& f : kExtensionFormats)
+        if (strcasecmp(matched, f.ext) == 0 && plat_HasImageReader(f.type)) return true;
+    return plat_PictureTypeOf(path) != 0;
 }
 
 }  // namespace
@@ -194,7 +216,7 @@ int util_FillPictureSubMenu(WindowRef w, int controlId, int start, const char* f
         strcpy(base, path);
         if (!util_SplitPath(nullptr, base, ext)) continue;
         // The "." must be in the file's own name, not in a folder above it.
-        if (strchr(ext, '/') || !HasPictureExtension(ext)) continue;
+        if (strchr(ext, '/') || !IsListedPicture(path, ext)) continue;
         int len = snprintf(text, sizeof text, "%s%s%s", prefix ? prefix : "", base, ext);
         if (len < 0 || len >= int(sizeof text)) continue;
         ++count;

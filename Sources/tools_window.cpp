@@ -204,7 +204,8 @@ void EnableControls(bool enable) {
     util_EnableMenuItem(kMenuProject, 2, enable && T);
     util_EnableMenuItem(kMenuProject, 3, enable && T && L);
     util_EnableMenuItem(kMenuProject, 4, enable && T && L);
-    for (int id : {kWriteButton, kExportButton, kQualityPopup}) util_EnableControl(dialog, id, enable && L);
+    for (int id : {kExportButton, kQualityPopup}) util_EnableControl(dialog, id, enable && L);
+    util_EnableControl(dialog, kWriteButton, enable && L && T);   // only a theme picture is written back
     util_SetControl(dialog, kQualityPopup, exportQuality);
     EnableSubControls();
     RenderImages(true, -1.0f);
@@ -212,7 +213,8 @@ void EnableControls(bool enable) {
 
 void EnableSubControls() {
     bool L = SlotOneInUse(), T = themeLoaded;
-    for (int id : {kWriteButton, kExportButton, kQualityPopup}) util_EnableControl(dialog, id, L);
+    for (int id : {kExportButton, kQualityPopup}) util_EnableControl(dialog, id, L);
+    util_EnableControl(dialog, kWriteButton, L && T);   // only a theme picture is written back
     util_EnableControl(dialog, kSaveAsButton, L && T);
     util_EnableControl(dialog, kSaveButton, L && T);
     util_EnableControl(dialog, kImportButton, T);

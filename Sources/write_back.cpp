@@ -8,9 +8,12 @@
 // The picture name comes from a popup and the bundle's contents from anywhere, so neither is
 // trusted: names with "." or ".." components are refused, nothing is read or written through a
 // symbolic link or in a folder that resolves outside the bundle, a backup is linked into place
-// from a complete temporary copy and never replaces what is already there, and the picture is
-// not written at all when its backup could not be made. A failed write is reported and leaves
-// the work marked unsaved.
+// from a complete temporary copy and never replaces what is already there, and an existing
+// picture is not written at all when its backup could not be made (a picture missing from the
+// bundle has no original to keep: the user is told and it is written afresh). A failed write is
+// reported and leaves the work marked unsaved. Nothing is written unless a theme picture is the
+// base: after the picture is closed the start picture is on the canvas, and it must never end
+// up in the theme.
 #include "write_back.h"
 
 #include <cerrno>
@@ -144,7 +147,7 @@ bool MakeBackup(const std::string& picture, const std::string& backupFolder, con
 }  // namespace
 
 void Save() {
-    if (texImages[1].texture == 0) return;
+    if (!themeLoaded || texImages[1].texture == 0) return;
     util_EnableControl(dialog, kRestoreButton, true);
 
     WriteBackPaths p;
@@ -164,14 +167,16 @@ void Save() {
         return;
     }
     // An existing regular backup holds the picture as it was before its first write-back and is
-    // kept. Anything else in its place is refused, and without a backup the picture is not
-    // written, since the original would be lost.
+    // kept. Anything else in its place is refused, and without a backup an existing picture is
+    // not written, since the original would be lost. A picture that is gone from the bundle has
+    // nothing to back up: the user is told, and the composite takes its place.
     std::string backup = p.backupFolder + p.file;
     struct stat info {};
     bool haveBackup = lstat(backup.c_str(), &info) == 0;
     if (haveBackup ? !S_ISREG(info.st_mode) : !MakeBackup(p.picture, p.backupFolder, p.file)) {
         util_MessageBox(false, "Unable to create backup image");
-        return;
+        bool pictureGone = !haveBackup && lstat(p.picture.c_str(), &info) != 0 && errno == ENOENT;
+        if (!pictureGone) return;
     }
 
     const TexImage& base = texImages[0];

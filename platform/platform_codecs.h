@@ -2,9 +2,11 @@
 // encoding a buffer into a picture file, atomically.
 //
 // Formats are recognised by the file's content, never by its name, and only from an allow-list:
-// PNG 'PNGf', JPEG 'JPEG', TIFF 'TIFF', GIF 'GIFf', BMP 'BMPf', TGA 'TPIC', WebP 'WEBP'. A
-// picture's declared size is checked against the limits below before anything is decoded, and
-// files that end early are refused rather than decoded into a half-grey picture.
+// PNG 'PNGf', JPEG 'JPEG', TIFF 'TIFF', GIF 'GIFf', BMP 'BMPf', TGA 'TPIC', WebP 'WEBP' (TGA,
+// which has no signature, is taken when no other format claims the file and its header is valid).
+// A picture's declared size is checked against the limits below before anything is decoded, and
+// files that end early are refused rather than decoded into a half-grey picture. Every format
+// that is read is also written (WebP where Qt's plug-in is installed).
 #pragma once
 
 #include <cstdint>
@@ -44,5 +46,11 @@ enum PlatEncodeResult : int {
 int plat_EncodeImage(const char* path, const uint8_t* argb, int width, int height, OSType type,
                      int quality1023);
 
-// Whether an encoder for type exists here.
+// Whether an encoder, or a decoder, for type exists here.
 bool plat_HasImageWriter(OSType type);
+bool plat_HasImageReader(OSType type);
+
+// The format code of the picture in the file at path, told from its first bytes without decoding
+// it: non-zero when it is an allowed format whose declared size is within the limits; 0 for a
+// missing file or anything else.
+OSType plat_PictureTypeOf(const char* path);

@@ -1,11 +1,17 @@
-// platform_images.cpp - picture files through Qt's image readers and writers.
+// platform_images.cpp - picture files through Qt's image readers and writers, and the program's
+// own TGA and GIF codecs where Qt has none that serves.
 //
 // Reading: the file is read whole (up to a size cap), its format recognised by content from an
 // allow-list, its declared size checked against explicit limits before anything is decoded, and
 // its structure walked for the formats whose Qt decoder quietly accepts a file that ends early
-// (JPEG, GIF, BMP, TGA). Writing: A,R,G,B bytes become a QImage that QImageWriter encodes into a
-// QSaveFile, so the target is replaced whole or not at all.
+// (JPEG, GIF, BMP). TGA, which has no signature and whose Qt reader takes only files with the
+// version-2 footer, is read by codec_tga. Writing: A,R,G,B bytes become a QImage that
+// QImageWriter encodes, or R,G,B,A bytes that codec_gif and codec_tga encode, into a QSaveFile, so
+// the target is replaced whole or not at all.
 #include "platform_codecs.h"
+
+#include "codec_gif.h"
+#include "codec_tga.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -23,6 +29,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -177,16 +184,6 @@ bool bmpComplete(const uchar* d, qint64 n) {
     return offset + stride * (height - 1) + (width * bpp + 7) / 8 <= n;
 }
 
-// Header, identification, colour map and uncompressed pixels, then the 26-byte footer that Qt's
-// reader requires.
-bool tgaComplete(const uchar* d, qint64 n) {
-    if (n < 18 + 26) return false;
-    qint64 need = 18 + d[0] + 26;
-    if (d[1]) need += qint64(le16(d + 5)) * ((d[7] + 7) / 8);
-    if (d[2] >= 1 && d[2] <= 3) need += qint64(le16(d + 12)) * le16(d + 14) * ((d[16] + 7) / 8);
-    return need <= n;
-}
-
 bool structureComplete(OSType code, const QByteArray& bytes) {
     const uchar* d = reinterpret_cast<const uchar*>(bytes.constData());
     qint64 n = bytes.size();
@@ -194,7 +191,6 @@ bool structureComplete(OSType code, const QByteArray& bytes) {
     case FourCC("JPEG"): return jpegComplete(d, n);
     case FourCC("GIFf"): return gifComplete(d, n);
     case FourCC("BMPf"): return bmpComplete(d, n);
-    case FourCC("TPIC"): return tgaComplete(d, n);
     default: return true;   // Qt's PNG, TIFF and WebP decoders fail on a short file themselves
     }
 }
@@ -202,20 +198,18 @@ bool structureComplete(OSType code, const QByteArray& bytes) {
 // --- decoding -----------------------------------------------------------------------------------
 
 // The allowed format of the bytes, or an empty name. TGA has no signature at its start (Qt's
-// content probe may take it for an icon); files that end in the footer Qt's TGA reader requires
-// are tried by that reader when nothing else matched.
+// content probe may take it for an icon): a file that no signature names is a TGA picture when
+// its header is one of a variant codec_tga reads.
 QByteArray sniffFormat(QBuffer* buffer) {
     buffer->seek(0);
     QImageReader probe(buffer);
     probe.setDecideFormatFromContent(true);
     QByteArray format = probe.format();
     if (codeForFormat(format)) return format;
-    static const char kTgaFooter[] = "TRUEVISION-XFILE.";   // with its terminating zero
-    if (!buffer->data().endsWith(QByteArray(kTgaFooter, sizeof kTgaFooter))) return QByteArray();
-    buffer->seek(0);
-    QImageReader tga(buffer, "tga");
-    tga.setAutoDetectImageFormat(false);
-    return tga.canRead() ? QByteArray("tga") : QByteArray();
+    const QByteArray& d = buffer->data();
+    return tga_Probe(reinterpret_cast<const uint8_t*>(d.constData()), size_t(d.size()), nullptr, nullptr)
+               ? QByteArray("tga")
+               : QByteArray();
 }
 
 bool sizeAllowed(int64_t width, int64_t height, int64_t maxPixels) {
@@ -223,31 +217,64 @@ bool sizeAllowed(int64_t width, int64_t height, int64_t maxPixels) {
            width * height <= maxPixels;
 }
 
-// Decodes path into *image (RGBA8888, not premultiplied).
-int decodeFile(const char* path, int64_t maxPixels, QImage* image, OSType* fileType) {
+// The declared size of the picture in bytes whose allowed format is format; false when it can't
+// be told from the header.
+bool declaredSize(QBuffer* buffer, const QByteArray& format, QSize* size) {
+    if (format == "tga") {
+        int w = 0, h = 0;
+        const QByteArray& d = buffer->data();
+        if (!tga_Probe(reinterpret_cast<const uint8_t*>(d.constData()), size_t(d.size()), &w, &h)) return false;
+        *size = QSize(w, h);
+        return true;
+    }
+    buffer->seek(0);
+    QImageReader reader(buffer, format);
+    reader.setAutoDetectImageFormat(false);
+    *size = reader.size();
+    return size->isValid();
+}
+
+// Reads the file at path whole (or its first limit bytes) into *bytes; noErr, fnfErr or paramErr
+// (unreadable or too big).
+int readWhole(const char* path, QByteArray* bytes, qint64 limit = -1) {
     if (!path || !*path) return paramErr;
-    maxPixels = std::min(maxPixels, kMaxImagePixels);
     QString name = QString::fromLocal8Bit(path);
     QFileInfo info(name);
     if (!info.exists() || !info.isFile()) return fnfErr;
     QFile file(name);
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxImageFileBytes) return paramErr;
-    QByteArray bytes = file.readAll();
-    file.close();
+    *bytes = limit < 0 ? file.readAll() : file.read(limit);
+    return noErr;
+}
+
+// Decodes path into *image (RGBA8888, not premultiplied).
+int decodeFile(const char* path, int64_t maxPixels, QImage* image, OSType* fileType) {
+    maxPixels = std::min(maxPixels, kMaxImagePixels);
+    QByteArray bytes;
+    int status = readWhole(path, &bytes);
+    if (status != noErr) return status;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QByteArray format = sniffFormat(&buffer);
     OSType code = codeForFormat(format);
-    if (!code) return paramErr;
+    QSize size;
+    if (!code || !declaredSize(&buffer, format, &size)) return paramErr;
+    if (!sizeAllowed(size.width(), size.height(), maxPixels)) return paramErr;
+    if (fileType) *fileType = code;
+    QImage img;
+    if (format == "tga") {
+        img = QImage(size, QImage::Format_RGBA8888);
+        if (img.isNull() || !tga_Decode(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()),
+                                        img.bits(), size_t(img.bytesPerLine())))
+            return paramErr;
+        *image = std::move(img);
+        return noErr;
+    }
+    if (!structureComplete(code, bytes)) return paramErr;
     buffer.seek(0);
     QImageReader reader(&buffer, format);
     reader.setAutoDetectImageFormat(false);
     reader.setAllocationLimit(kAllocationLimitMB);
-    QSize size = reader.size();
-    if (!size.isValid() || !sizeAllowed(size.width(), size.height(), maxPixels)) return paramErr;
-    if (fileType) *fileType = code;
-    if (!structureComplete(code, bytes)) return paramErr;
-    QImage img;
     if (!reader.read(&img) || img.isNull()) return paramErr;
     if (!sizeAllowed(img.width(), img.height(), maxPixels)) return paramErr;
     img.convertTo(QImage::Format_RGBA8888);
@@ -299,6 +326,24 @@ bool targetUsable(const char* path) {
     return S_ISREG(st.st_mode) && access(path, W_OK) == 0;
 }
 
+// GIF and TGA through the program's own codecs, which take R,G,B,A.
+int encodeOwn(const char* path, const uint8_t* argb, int width, int height, OSType type) {
+    std::vector<uint8_t> rgba(size_t(width) * height * 4), encoded;
+    for (size_t i = 0; i < rgba.size(); i += 4) {
+        rgba[i] = argb[i + 1], rgba[i + 1] = argb[i + 2], rgba[i + 2] = argb[i + 3], rgba[i + 3] = argb[i];
+    }
+    bool made = type == FourCC("GIFf") ? gif_Encode(rgba.data(), width, height, &encoded)
+                                       : tga_Encode(rgba.data(), width, height, &encoded);
+    if (!made) return kEncodeWriteFailed;
+    QSaveFile file(QString::fromLocal8Bit(path));
+    if (!file.open(QIODevice::WriteOnly)) return kEncodeWriteFailed;
+    if (file.write(reinterpret_cast<const char*>(encoded.data()), qint64(encoded.size())) != qint64(encoded.size())) {
+        file.cancelWriting();
+        return kEncodeWriteFailed;
+    }
+    return file.commit() ? kEncodeDone : kEncodeWriteFailed;
+}
+
 }  // namespace
 
 int plat_DecodeImage(const char* path, int64_t maxPixels, DecodedImage* out) {
@@ -331,8 +376,28 @@ int plat_DecodeImageBuffer(const char* path, int64_t maxPixels, uint8_t** rgba, 
 }
 
 bool plat_HasImageWriter(OSType type) {
+    if (type == FourCC("GIFf") || type == FourCC("TPIC")) return true;   // codec_gif, codec_tga
     const char* format = formatForCode(type);
     return format && QImageWriter::supportedImageFormats().contains(QByteArray(format));
+}
+
+bool plat_HasImageReader(OSType type) {
+    if (type == FourCC("TPIC")) return true;   // codec_tga
+    const char* format = formatForCode(type);
+    return format && QImageReader::supportedImageFormats().contains(QByteArray(format));
+}
+
+OSType plat_PictureTypeOf(const char* path) {
+    // The headers that name a format and its size lie at the start of the file.
+    QByteArray bytes;
+    if (readWhole(path, &bytes, qint64(1) << 20) != noErr) return 0;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QByteArray format = sniffFormat(&buffer);
+    OSType code = codeForFormat(format);
+    QSize size;
+    if (!code || !declaredSize(&buffer, format, &size)) return 0;
+    return sizeAllowed(size.width(), size.height(), kMaxImagePixels) ? code : 0;
 }
 
 int plat_EncodeImage(const char* path, const uint8_t* argb, int width, int height, OSType type,
@@ -340,6 +405,7 @@ int plat_EncodeImage(const char* path, const uint8_t* argb, int width, int heigh
     if (!targetUsable(path)) return kEncodeBadTarget;
     if (!argb || !sizeAllowed(width, height, kMaxImagePixels)) return kEncodeBadPixels;
     if (!plat_HasImageWriter(type)) return kEncodeNoWriter;
+    if (type == FourCC("GIFf") || type == FourCC("TPIC")) return encodeOwn(path, argb, width, height, type);
     QImage img(width, height, QImage::Format_ARGB32);
     if (img.isNull()) return kEncodeBadPixels;
     for (int y = 0; y < height; ++y) {

@@ -6,6 +6,8 @@
 // are answered and recorded by a script; the globals and popups a test touches are put back.
 #include <gtest/gtest.h>
 
+#include <QImage>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -312,6 +314,10 @@ TEST_F(ThemeLibraryPictures, ExtensionRuleIsACaseSensitiveSubstringOfTheFilesOwn
                              "notes.txt", "archive.png.txt", "README", "shots.png/inner.gif",
                              "shots.png/NOTES"})
         MakeFile(images + name);
+    // ".pic" names a format without a reader: the file is listed because its content is a PNG.
+    QImage clip(2, 2, QImage::Format_RGB32);
+    clip.fill(Qt::white);
+    ASSERT_TRUE(clip.save(QString::fromStdString(images + "clip.pict"), "PNG"));
 
     EXPECT_EQ(FillPictures("Blue", ""), 5);
     EXPECT_EQ(Items(kPicturePopup), (Names{"clip.pict", "logo.PNG", "photo.jpeg", "x.pngx",

@@ -88,6 +88,8 @@ protected:
         snprintf(savedPicture, sizeof savedPicture, "%s", currentPicture);
         savedAll = allThemes;
         savedAnchor = centerimage;
+        savedThemeLoaded = themeLoaded;
+        themeLoaded = true;   // each test's picture stands for a theme picture picked in the popups
         MenuRef menu = util_GetMenu(dialog, kPicturePopup);
         for (int i = 1, n = plat_CountMenuItems(menu); i <= n; ++i) {
             char text[1024] = "";
@@ -115,6 +117,7 @@ protected:
         snprintf(currentPicture, sizeof currentPicture, "%s", savedPicture);
         allThemes = savedAll;
         centerimage = savedAnchor;
+        themeLoaded = savedThemeLoaded;
         util_ClearMenu(dialog, kPicturePopup);
         for (size_t i = 0; i < savedItems.size(); ++i)
             util_SetMenuItem(dialog, kPicturePopup, int(i + 1), int(i + 1) == savedSelection, savedItems[i].c_str());
@@ -167,7 +170,7 @@ protected:
     std::string root, images;
     char savedFolder[1024], savedTheme[1024], savedExt[256], savedPicture[1024];
     int savedAll = 1, savedAnchor = kAnchorCentre, savedSelection = 0;
-    bool savedRestoreEnabled = false;
+    bool savedRestoreEnabled = false, savedThemeLoaded = false;
     std::vector<std::string> savedItems;
 };
 
@@ -492,9 +495,9 @@ TEST_F(WriteBackFailures, FailedWriteIsReportedAndKeepsTheWorkUnsaved) {
     std::string original = MakePicture(picture, "JPEG");
     Pick(0, "x.jpg");
     LoadBaseAndLayer(picture);
-    // A base read from a format that can be read but not written (GIF): the writer refuses.
-    ASSERT_FALSE(plat_HasImageWriter(FourCC("GIFf")));
-    texImages[0].fileType = FourCC("GIFf");
+    // A base of a type no writer handles: the writer refuses.
+    ASSERT_FALSE(plat_HasImageWriter(FourCC("PICT")));
+    texImages[0].fileType = FourCC("PICT");
 
     Save();
     EXPECT_EQ(Messages(), std::vector<std::string>{kWriteFailed});
