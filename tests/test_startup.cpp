@@ -159,7 +159,10 @@ TEST(StartUp, ClosingTheCanvasAndQuitEndTheEventLoop) {
             if (a->property("standard").toString() == "quit") quit = a;
     ASSERT_NE(quit, nullptr);
     EXPECT_EQ(quit->shortcut(), QKeySequence("Ctrl+Q"));
-    plat_InstallEventLoopTimer(0.05, 0, [](TimerRef t, void* a) { static_cast<QAction*>(a)->trigger(); }, quit);
+    plat_InstallEventLoopTimer(0.05, 0, [](TimerRef t, void* a) {
+        static_cast<QAction*>(a)->trigger();
+        plat_RemoveEventLoopTimer(t);
+    }, quit);
     clock.restart();
     plat_RunApplicationEventLoop();
     EXPECT_LT(clock.elapsed(), 5000) << "Quit ended the loop";
