@@ -224,6 +224,18 @@ TEST_F(LiveVideo, ASecondCaptureStaysInactiveAndLeavesTheFirstAlone) {
     EXPECT_EQ(liveTexAddress, texImages[1].texture);
     std::vector<uint8_t> before = ReadTexture(texImages[1].texture, texImages[1].texWidth, texImages[1].texHeight);
     EXPECT_NE(NextFrame(texImages[1], before), before) << "the first capture still streams";
+
+    // A live layer freed without the toggle (remove all) gives its texture name back; a new layer
+    // that OpenGL gives the same name must not receive frames.
+    GLuint liveName = texImages[1].texture;
+    DeleteTextures(1);
+    MakeLayer(1, 320, 240, 0x00ff00ff);
+    glDeleteTextures(1, &texImages[1].texture);
+    texImages[1].texture = liveName;
+    glBindTexture(mapTarget, liveName);
+    glTexImage2D(mapTarget, 0, GL_RGBA, 320, 240, 0, GL_RGBA, GL_UNSIGNED_BYTE, texImages[1].pixels);
+    plat_ProcessEvents(150);
+    EXPECT_EQ(ReadTexture(liveName, 320, 240), std::vector<uint8_t>(texImages[1].pixels, texImages[1].pixels + 320 * 240 * 4));
 }
 
 TEST_F(LiveVideo, NoCameraKeepsThePlaceholderWithoutAMessage) {
