@@ -18,6 +18,7 @@ GLuint liveTexAddress = 0;
 GLContextRef liveGLContext = nullptr;
 Rect liveTextureRect = {0, 0, 256, 256};
 Rect liveVideoRect = {0, 0, 240, 320};
+unsigned long liveFramesShown = 0;
 
 namespace {
 
@@ -136,4 +137,5 @@ void LiveTimerAction(TimerRef, void*) {
     if (!frameShown) return;
     frameShown = false;
     RenderImages(true, -1.0f);
+    ++liveFramesShown;
 }

@@ -36,6 +36,7 @@ extern GLuint liveTexAddress;          // the live layer's texture
 extern GLContextRef liveGLContext;     // the context that owns it
 extern Rect liveTextureRect;           // (0, 0, height, width) of the frames written to the texture
 extern Rect liveVideoRect;             // the camera's frame bounds, known from the first frame
+extern unsigned long liveFramesShown;  // redraws that showed a new frame, over the whole run
 
 // Called by the camera for every delivered frame: convert and scale into liveGWorld, upload.
 int LiveDataProc(CameraRef camera, CameraFrameRef frame, void* userData);
