@@ -273,6 +273,19 @@ TEST_F(LiveVideo, AFrozenLayerIsDuplicatedAndComesBackFromAProject) {
     ASSERT_GT(MeanDifference(pixels, placeholder), 20.0);
     std::vector<uint8_t> file = Decode(frozen.path);
 
+    // The composite (what write-back and export draw) shows the frozen frame.
+    const int bw = texImages[0].width, bh = texImages[0].height;
+    ASSERT_TRUE(bw <= frozen.width && bh <= frozen.height) << "the layer covers the picture";
+    std::string exported = MakeTempDir("live") + "/composite.png";
+    ASSERT_TRUE(SaveImage(exported.c_str(), bw, bh, FourCC("PNGf")));
+    std::vector<uint8_t> composite = Decode(exported), expected;
+    for (int y = 0; y < bh; ++y)
+        for (int x = 0; x < bw; ++x) {
+            const uint8_t* p = &pixels[(size_t(y - frozen.posY) * frozen.texWidth + (x - frozen.posX)) * 4];
+            expected.insert(expected.end(), p, p + 4);
+        }
+    EXPECT_LT(MeanDifference(composite, expected), 2.0);
+
     int copy = DuplicateTexture(1, 0);
     ASSERT_EQ(copy, 2);
     EXPECT_EQ(std::vector<uint8_t>(texImages[2].pixels, texImages[2].pixels + pixels.size()), pixels);
