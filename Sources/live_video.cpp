@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app_state.h"
 #include "canvas_window.h"
 #include "compositor.h"
 #include "drawers.h"
@@ -94,6 +95,7 @@ void StartLive() {
     t.live = true;
     t.posX = t.originX = (texImages[0].width - t.width) / 2;
     t.posY = t.originY = (texImages[0].height - t.height) / 2;
+    MarkModified();
     HandleLiveLayerControls();
     RenderImages(true, -1.0f);
 }
@@ -105,6 +107,7 @@ void StopLive() {
         if (!texImages[slot].live || !texImages[slot].texture) continue;
         texImages[slot].live = false;
         FreezeLayer(slot);
+        MarkModified();
     }
     HandleLiveLayerControls();
     RenderImages(true, -1.0f);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app_fixture.h"
+#include "app_state.h"
 #include "canvas_window.h"
 #include "drawers.h"
 #include "gl_context.h"
@@ -132,6 +133,7 @@ TEST_F(LiveVideo, ThreeTogglesStreamFreezeAndStreamAgain) {
     EXPECT_STREQ(t.name, "live1.jpg");
     EXPECT_EQ(std::string(t.path), TempFolder() + "live1.jpg");
     EXPECT_TRUE(t.live);
+    EXPECT_TRUE(toSave) << "a new layer is unsaved work";
     EXPECT_EQ(t.texWidth, placeholderW);
     EXPECT_EQ(t.posX, (800 - t.width) / 2);
     EXPECT_EQ(t.originY, (600 - t.height) / 2);
