@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app_fixture.h"
+#include "app_main.h"
 #include "app_state.h"
 #include "canvas_window.h"
 #include "drawers.h"
@@ -52,6 +53,16 @@ std::vector<uint8_t> Decode(const std::string& path, long* w = nullptr, long* h 
     if (w) *w = width;
     if (h) *h = height;
     if (type) *type = t;
+    return out;
+}
+
+std::string Bytes(const std::string& path) {
+    std::string out;
+    if (FILE* f = fopen(path.c_str(), "rb")) {
+        char buf[4096];
+        for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
+        fclose(f);
+    }
     return out;
 }
 
@@ -306,6 +317,31 @@ TEST_F(LiveVideo, AFrozenLayerIsDuplicatedAndComesBackFromAProject) {
     ResetProgramState();
     ScriptedModals quiet;
     InitValues();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(LiveVideoQuit, ShutDownStopsARunningCaptureWithoutFreezing) {
+    setenv("VINTREL_CAMERA", "test-pattern", 1);
+    EnsureProgramStarted();
+    MakeBasePicture(400, 300);
+    HandleLiveVideo();
+    ASSERT_NE(_cLive, nullptr);
+    ASSERT_EQ(plat_OpenCameraCount(), 1);
+    plat_ProcessEvents(100);
+    const std::string copy = texImages[1].path;
+    ShutDown();
+    EXPECT_EQ(_cLive, nullptr);
+    EXPECT_EQ(liveSeqGrabber, nullptr);
+    EXPECT_EQ(plat_OpenCameraCount(), 0);
+    char prefs[kPathSize] = "";
+    ASSERT_TRUE(util_GetPrefsFolder(prefs));
+    EXPECT_TRUE(util_exists((std::string(prefs) + "Vintrel.preferences").c_str()));
+    char res[kPathSize] = "";
+    ASSERT_TRUE(GetResFolder(res));
+    EXPECT_EQ(Bytes(copy), Bytes(std::string(res) + "/live.jpg")) << "the layer is not frozen at quit";
 }
 
 }  // namespace
