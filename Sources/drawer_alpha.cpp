@@ -84,6 +84,9 @@ void AlphaDrawerControlsEnable(bool enable) {
     }
 }
 
+// A live-video toggle: the drawer is disabled whatever the layer.
+void HandleLiveAlpha() { AlphaDrawerControlsEnable(false); }
+
 void AlphaActivate(int n) {
     if (!HasValidLayer()) {
         currentAlphaLayer = 0;

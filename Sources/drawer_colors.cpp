@@ -79,6 +79,9 @@ void ColorDrawerControlsEnable(bool enable) {
     util_SetInt(drawer_color, kLightText, light);
 }
 
+// A live-video toggle: the drawer is disabled whatever the layer.
+void HandleLiveColor() { ColorDrawerControlsEnable(false); }
+
 void HandleHue(float v) {
     if (!Imaging()) return;
     TexImage& t = texImages[currentLayer];

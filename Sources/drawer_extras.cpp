@@ -110,6 +110,9 @@ void ExtrasDrawerControlsEnable(bool enable) {
     util_SetControl(drawer_extras, kShadowDark, int(t.shadowDarkness));
 }
 
+// A live-video toggle: the drawer is disabled, and the Start or Stop button shows for the layer.
+void HandleLiveExtras() { ExtrasDrawerControlsEnable(false); }
+
 void HandleFrame(int mode) {
     bool enable;
     if (mode == -1) {

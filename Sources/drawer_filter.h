@@ -30,5 +30,3 @@ void ProcessFilter(unsigned char* buffer, int width, int height, int bytesPerPix
 // Runs a preview that a slider move asked for and that has not run yet (tests, and before any
 // action that must see the latest preview).
 void FlushFilterPreview();
-// The live-video toggle disables the drawer.
-void HandleLiveFilter();

@@ -118,6 +118,11 @@ void TextDrawerControlsEnable(bool) {
     RedrawSwatch();
 }
 
+// A live-video toggle: the drawer is refreshed for the current layer rather than disabled.
+void HandleLiveText() {
+    if (HasValidLayer()) TextDrawerControlsEnable(true);
+}
+
 void CreateText(bool update) {
     char buffer[1024] = "";
     if (util_GetText(drawer_text, kTextField, buffer) && buffer[0]) CopyText(_fontText, buffer, kMaxTextBytes);

@@ -12,12 +12,14 @@ void GetColor();
 void GetSize();
 void CreateString();
 void CreateStringFromProject(int slot);
+void HandleLiveText();
 // filter
 int InitFilter();
 void FilterDrawerControlsEnable(bool enable);
 void FilterConfirm();
 void FilterUndo();
 void SetCurrentFilter();
+void HandleLiveFilter();
 // colours
 void InitColors();
 void ColorDrawerControlsEnable(bool enable);
@@ -25,6 +27,7 @@ void HandleHue(float value);
 void HandleSaturation(float value);
 void HandleLightness(float value);
 void HandleLayerFill(bool pick);
+void HandleLiveColor();
 // extras
 void InitExtras();
 void ExtrasDrawerControlsEnable(bool enable);
@@ -34,9 +37,11 @@ void HandleDarkShadow(float value);
 void HandleReflectionLayer();
 void HandleFrame(int mode);
 void HandleColorPicker();
+void HandleLiveExtras();
 // alpha
 void InitAlpha();
 void AlphaDrawerControlsEnable(bool enable);
 void ApplyAlpha();
 void AlphaActivate(int mask);
 void AlphaFit();
+void HandleLiveAlpha();

@@ -1,6 +1,8 @@
 // vintrel_bench.cpp - timings of the picture pipeline on the running program: reading large
 // pictures, and exporting a 1920 x 1080 picture with 10 and with 98 layers (shadows and frames on
-// half of them) to PNG and JPEG. Prints one "name: median ms" line per figure.
+// half of them) to PNG and JPEG, and live video from the test pattern into a 640 x 480 layer over
+// a 1920 x 1080 picture. Prints one "name: value unit" line per figure. With the argument "live"
+// only the live-video figures are printed.
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
@@ -15,8 +17,12 @@
 #include <unistd.h>
 
 #include "app_main.h"
+#include "canvas_window.h"
 #include "compositor.h"
+#include "gl_context.h"
 #include "layer_table.h"
+#include "live_capture.h"
+#include "live_video.h"
 #include "picture_files.h"
 #include "platform.h"
 #include "textures.h"
@@ -80,6 +86,67 @@ void Stack(const std::string& base, const std::string& layer, int layers) {
     }
 }
 
+std::vector<double> gFrameCosts;
+
+// Times the program's own frame procedure (conversion, scaling and upload into the live texture).
+int TimedDataProc(CameraRef camera, CameraFrameRef frame, void* userData) {
+    auto start = std::chrono::steady_clock::now();
+    int status = LiveDataProc(camera, frame, userData);
+    glFinish();
+    gFrameCosts.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    return status;
+}
+
+// Frames per second that reach the canvas from the test pattern into a 640 x 480 live layer over a
+// 1920 x 1080 picture while the canvas redraws; then the cost of one frame on its own.
+void LiveBench(const std::string& base) {
+    setenv("VINTREL_CAMERA", "test-pattern", 1);
+    Quiet(true);
+    DeleteTextures(0);
+    LoadTexture(base.c_str(), -1, false, false);
+    std::vector<uint8_t> grey(640 * 480 * 4, 128);
+    NewTexture(-1, grey.data(), 640, 480, "live");
+    TexImage& t = texImages[currentLayer];
+    t.live = true;
+    t.posX = t.originX = (1920 - 640) / 2;
+    t.posY = t.originY = (1080 - 480) / 2;
+    long w = t.width, h = t.height;
+    int c = t.channels;
+    _cLive = new cLive(window, glContext, t.texture, w, h, c, 0.002f);
+    Quiet(false);
+    if (!_cLive->active) {
+        fprintf(stderr, "live video: the test pattern did not start\n");
+        return;
+    }
+    plat_ProcessEvents(300);   // first frame, scaler made
+    unsigned long before = liveFramesShown;
+    auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(3)) plat_ProcessEvents(5);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    printf("live video 640x480 over 1920x1080, frames reaching the canvas: %.1f fps (test pattern sends 60)\n",
+           double(liveFramesShown - before) / seconds);
+
+    // The same frames without the redraw: the capture's timer stops, a second test pattern feeds
+    // the program's frame procedure directly.
+    plat_RemoveEventLoopTimer(_cLive->timer);
+    _cLive->timer = nullptr;
+    char reason[128];
+    CameraRef bench = plat_OpenCamera(TimedDataProc, nullptr, reason, sizeof reason);
+    start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(2)) {
+        plat_ProcessEvents(2);
+        plat_CameraIdle(bench);
+    }
+    plat_CloseCamera(bench);
+    std::sort(gFrameCosts.begin(), gFrameCosts.end());
+    if (!gFrameCosts.empty())
+        printf("live video frame 1280x720 YUYV to 640x480 texture (conversion + scale + upload): %.2f ms (median of %zu)\n",
+               gFrameCosts[gFrameCosts.size() / 2], gFrameCosts.size());
+    double redraw = MedianMs(9, [] { RenderImages(true, -1.0f); });
+    printf("live video redraw of the canvas: %.1f ms\n", redraw);
+    StopLiveCapture();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,7 +157,8 @@ int main(int argc, char** argv) {
     setenv("XDG_CONFIG_HOME", (gDir + "/config").c_str(), 1);
     setenv("TMPDIR", gDir.c_str(), 1);
     setenv("VINTREL_SCRIPTED_MODALS", "1", 1);
-    plat_Init(argc, argv);
+    const bool liveOnly = argc > 1 && std::string(argv[1]) == "live";
+    plat_Init(1, argv);
     Quiet(true);
     int status = StartUp();
     Quiet(false);
@@ -98,9 +166,15 @@ int main(int argc, char** argv) {
         fprintf(stderr, "start-up failed with %d\n", status);
         return 1;
     }
+    std::string base = Picture("base.png", 1920, 1080, false);
+    if (liveOnly) {
+        LiveBench(base);
+        std::string cmd = "rm -rf '" + gDir + "'";
+        if (system(cmd.c_str()) != 0) fprintf(stderr, "could not remove %s\n", gDir.c_str());
+        return 0;
+    }
     std::string bigJpeg = Picture("big.jpg", 4000, 3000, false);
     std::string bigPng = Picture("big.png", 4000, 3000, false);
-    std::string base = Picture("base.png", 1920, 1080, false);
     std::string layer = Picture("layer.png", 300, 200, true);
 
     auto load = [](const std::string& path) {
@@ -132,6 +206,7 @@ int main(int argc, char** argv) {
         double redraw = MedianMs(5, [] { RenderImages(true, -1.0f); });
         printf("redraw of the canvas, %d layers: %.1f ms\n", layers, redraw);
     }
+    LiveBench(base);
     std::string cmd = "rm -rf '" + gDir + "'";
     if (system(cmd.c_str()) != 0) fprintf(stderr, "could not remove %s\n", gDir.c_str());
     return 0;
