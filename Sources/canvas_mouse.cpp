@@ -20,6 +20,13 @@ namespace {
 
 Point16 EventPoint(const Event* e) { return Point16{int16_t(int(e->mouseY)), int16_t(int(e->mouseX))}; }
 
+// Whether a point in canvas coordinates lies on the canvas's content.
+bool InsideCanvas(int h, int v) {
+    Rect r;
+    if (plat_GetWindowBounds(window, &r) != noErr) return false;
+    return h >= 0 && v >= 0 && h < r.right - r.left && v < r.bottom - r.top;
+}
+
 void MouseDown(const Event* e) {
     newMouse = EventPoint(e);
     oldMouse = newMouse;
@@ -108,9 +115,15 @@ int dragReceiveHandler(WindowRef, void*, const std::vector<std::string>& paths, 
             LoadProject(path.c_str(), false);
         } else if (LoadTexture(path.c_str(), -1, true, false)) {
             if (snapActive == 0 && HasValidLayer()) {
-                // Centred under the mouse where the files were dropped (canvas pixels).
+                // Centred under the mouse where the files were dropped (canvas pixels). Files
+                // dropped on the Tools window or a drawer land outside the canvas, where the
+                // layer could not be seen: they are centred on the picture instead.
                 int h = int(dropX), v = int(dropY);
                 TexImage& t = texImages[currentLayer];
+                if (!InsideCanvas(h, v)) {
+                    h = texImages[0].width / 2;
+                    v = texImages[0].height / 2;
+                }
                 t.posX = h - t.width / 2;
                 t.posY = v - t.height / 2;
                 t.originX = t.posX;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "app_state.h"
@@ -84,8 +85,11 @@ void InitText() {
             if (enableFontPreview) plat_SetMenuItemFont(menu, count, family.c_str());
         }
         util_SetItemRange(drawer_text, kFontPopup, 1, count);
+        // New text starts in the desktop's own sans-serif family, not in whichever family
+        // sorts first (often a symbol or mathematics font).
+        std::string standard = plat_DefaultFontFamily();
         char selected[1024];
-        if (count > 0 && util_GetMenuItem(drawer_text, kFontPopup, selected) == 0)
+        if (count > 0 && (standard.empty() || !util_SelectMenuByString(drawer_text, kFontPopup, standard.c_str())))
             util_SetControl(drawer_text, kFontPopup, 1);
         if (util_GetMenuItem(drawer_text, kFontPopup, selected))
             CopyName(_fontName, sizeof _fontName, selected);

@@ -17,6 +17,12 @@ bool HandleSaveFolder(char* out, const char* suggested);
 // Shows the current theme's "Contents" folder in the file manager; the platform's result.
 int OpenTheme();
 
-void LoadProject(const char* path, bool open);
+// Open (open = true) or import a project; null path = ask. noErr when every record was read;
+// -128 when the dialog was cancelled, fnfErr when the file or the project's theme or picture is
+// missing, paramErr when it is no project, damaged (the layers before the damage stay) or there
+// is no picture to import onto. Callers may ignore it.
+int LoadProject(const char* path, bool open);
 void SaveProject(const char* path);
-void ExplodeProject(const char* path);
+// Writes the project's pictures into a folder the user picks; null path = ask. noErr, -128,
+// fnfErr, paramErr as LoadProject; -36 when a picture could not be written.
+int ExplodeProject(const char* path);

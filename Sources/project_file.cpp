@@ -5,7 +5,8 @@
 //
 // The format: 32-bit little-endian integers and IEEE floats, one-byte flags, strings as a 32-bit
 // length and that many bytes. A header (version, theme, picture, base size) is followed by layer
-// records until the end of the file; version 4 is written, versions 1 to 4 are read.
+// records until the end of the file. Version 4 is written. Any version is read: a version of 1
+// or lower has the fields of version 1, one of 4 or higher those of version 4.
 //
 // A project is untrusted input. Every length is checked against its limit and against the bytes
 // left in the file before anything is read or allocated; a record is read whole and checked
@@ -49,6 +50,10 @@ bool currProjectSaved = false;
 namespace {
 
 const int32_t kProjectVersion = 4;
+// Results of LoadProject and ExplodeProject besides noErr, fnfErr (file or theme picture missing)
+// and paramErr (not a project, damaged, nothing to load onto).
+const int kUserCanceled = -128;   // a dialog was cancelled
+const int kWriteFailed = -36;     // a picture could not be written out
 // Capacities of the name buffers less their terminator.
 const uint32_t kMaxNameBytes = 1023;     // theme, picture and layer names
 const uint32_t kMaxFontTextBytes = 254;
@@ -143,8 +148,7 @@ struct Header {
 };
 
 bool ReadHeadStart(Reader& r, Header& h) {
-    return r.I32(h.version) && h.version >= 1 && h.version <= kProjectVersion &&
-           r.Str(h.theme, kMaxNameBytes);
+    return r.I32(h.version) && r.Str(h.theme, kMaxNameBytes);
 }
 
 bool ReadHeadRest(Reader& r, Header& h) {
@@ -175,12 +179,12 @@ bool Plausible(const TexImage& t) {
 
 // Reads the next layer record of a file of the given version into t, which holds the values of
 // a freed slot on entry; for a picture layer *component gets the size of the picture bytes that
-// follow (checked against the bytes left). End: no record begins here. Refused: the record is
-// cut short, a length is beyond its limit or a value is implausible; nothing after it can be
-// trusted.
+// follow (checked against the bytes left). End: no name length can be read here, so no record
+// begins (the end of the file, or fewer than its four bytes left). Refused: the record is cut
+// short, a length is beyond its limit or a value is implausible; nothing after it can be trusted.
 Walk ReadRecord(Reader& r, int version, TexImage& t, uint32_t* component) {
     *component = 0;
-    if (r.Left() == 0) return Walk::End;
+    if (r.Left() < 4) return Walk::End;
     if (!r.Str(t.name, kMaxNameBytes)) return Walk::Refused;
     bool ok = r.I32(t.width) && r.I32(t.height) && r.I32(t.depth) && r.I32(t.posX) &&
               r.I32(t.posY) && r.I32(t.rotX) && r.I32(t.rotY) && r.I32(t.rotZ) &&
@@ -541,24 +545,24 @@ void SaveProject(const char* path) {
     if (out.Commit()) currProjectSaved = true;
 }
 
-void LoadProject(const char* path, bool open) {
-    if (!open && !themeLoaded) return;
+int LoadProject(const char* path, bool open) {
+    if (!open && !themeLoaded) return paramErr;
     currProjectSaved = false;
     char chosen[kPathSize] = "";
     if (path) snprintf(chosen, sizeof chosen, "%s", path);
-    else if (!HandleLoadProject(chosen)) return;
+    else if (!HandleLoadProject(chosen)) return kUserCanceled;
 
     FileCloser file{fopen(chosen, "rb")};
-    if (!file.f) return;
+    if (!file.f) return fnfErr;
     Reader r(file.f);
     Header h;
     // The whole header is read before anything changes, so a damaged one changes nothing.
     if (!ReadHeadStart(r, h) || !ReadHeadRest(r, h)) {
         printf("\n(LOAD)%s is not a project this program can read", chosen);
-        return;
+        return paramErr;
     }
-    if (open && !SwitchToProjectPicture(h, chosen)) return;
-    if (!texImages[0].texture) return;   // no picture to put the layers on
+    if (open && !SwitchToProjectPicture(h, chosen)) return fnfErr;
+    if (!texImages[0].texture) return paramErr;   // no picture to put the layers on
 
     bool reposition = snapActive != 0 && (texImages[0].width < h.width || texImages[0].height < h.height);
     int last = 0;
@@ -593,34 +597,48 @@ void LoadProject(const char* path, bool open) {
     file.f = nullptr;
 
     // A damaged file that gave no layer leaves the work as it was.
-    if (damaged && last == 0) return;
+    if (damaged && last == 0) return paramErr;
     // Replacing the last loaded layer by a duplicate of itself refreshes the popup and controls.
+    // When the project filled every slot there is no room for the duplicate: the last layer
+    // stays (it must not be deleted without its copy) and the refresh is done directly.
     currentLayer = last;
-    DuplicateLayer(-1, true);
-    currentLayer = last;
-    HandleDeleteLayer();
+    if (DuplicateLayer(-1, true) != 0) {
+        currentLayer = last;
+        HandleDeleteLayer();
+    } else if (last != 0) {
+        currentLayer = last;
+        util_SetControl(dialog, kLayerPopup, last);
+        EnableSubControls();
+        EnableSubLayerControls(true);
+        MarkModified();
+    }
     RenderImages(true, -1.0f);
+    return damaged ? paramErr : noErr;
 }
 
-void ExplodeProject(const char* path) {
+int ExplodeProject(const char* path) {
     char chosen[kPathSize] = "";
     if (path) snprintf(chosen, sizeof chosen, "%s", path);
-    else if (!HandleLoadProject(chosen)) return;
+    else if (!HandleLoadProject(chosen)) return kUserCanceled;
     FileCloser file{fopen(chosen, "rb")};
-    if (!file.f) return;
+    if (!file.f) return fnfErr;
     Reader r(file.f);
     Header h;
-    if (!ReadHeadStart(r, h)) return;
+    if (!ReadHeadStart(r, h)) return paramErr;
     char folder[kPathSize] = "";
     std::string suggested = std::string("images_for_") + h.theme;
-    if (!HandleSaveFolder(folder, suggested.c_str())) return;
-    if (!ReadHeadRest(r, h)) return;
+    if (!HandleSaveFolder(folder, suggested.c_str())) return kUserCanceled;
+    if (!ReadHeadRest(r, h)) return paramErr;
 
+    int result = noErr;
     for (;;) {
         TexImage record{};   // only the name, the kind of layer and the component are used
         uint32_t component = 0;
         Walk w = ReadRecord(r, h.version, record, &component);
-        if (w == Walk::Refused) printf("\n(EXPLODE)damaged layer record: the rest is left out");
+        if (w == Walk::Refused) {
+            printf("\n(EXPLODE)damaged layer record: the rest is left out");
+            result = paramErr;
+        }
         if (w != Walk::Record) break;
         if (record.isText) continue;
         std::string target = std::string(folder) + SafeFileName(record.name);
@@ -628,7 +646,11 @@ void ExplodeProject(const char* path) {
         uint64_t leftBefore = r.Left();
         bool written = ExtractComponent(r, component, target);
         uint64_t consumed = leftBefore - r.Left();
-        if (!written) printf("\n(EXPLODE)%s could not be written", target.c_str());
-        if (consumed < component && !r.Skip(component - consumed)) break;
+        if (!written) {
+            printf("\n(EXPLODE)%s could not be written", target.c_str());
+            if (result == noErr) result = kWriteFailed;
+        }
+        if (consumed < component && !r.Skip(component - consumed)) return paramErr;
     }
+    return result;
 }

@@ -293,8 +293,9 @@ OSType plat_GetControlCommand(ControlRef c);         // 0 when the control sends
 WindowRef plat_GetControlWindow(ControlRef c);
 void plat_ClearKeyboardFocus(WindowRef w);
 
-// Actions called while the user operates a control: sliders while dragged (part 0), little
-// arrows on each press (kControlUpButtonPart / kControlDownButtonPart).
+// Actions called while the user operates a control: sliders on every value the user gives them
+// (dragging, track clicks, keys, wheel; part 0), little arrows on each press
+// (kControlUpButtonPart / kControlDownButtonPart). Values set by the program call no action.
 typedef void (*ControlActionProc)(ControlRef control, int part);
 void plat_SetControlAction(ControlRef c, ControlActionProc proc);
 ControlActionProc plat_GetControlAction(ControlRef c);

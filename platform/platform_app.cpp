@@ -2,7 +2,9 @@
 // translation filter, timers, document events and diagnostics.
 #include "platform_internal.h"
 
+#include <QAbstractSlider>
 #include <QApplication>
+#include <QComboBox>
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -39,8 +41,45 @@ bool isTextEntry(QObject* o) {
            qobject_cast<QPlainTextEdit*>(o) || qobject_cast<QAbstractSpinBox*>(o);
 }
 
+// The keys a focused control of the Tools window, a drawer or the welcome window is operated
+// with; they reach the control as in any desktop program. Every window moves its focus with Tab
+// and leaves with Escape; buttons and check boxes are pressed with Space, popups open with Space
+// or F4 (their list then takes the arrows and Return); a slider steps with the arrows and the
+// page keys. The editor's own keys (letters, Delete, the keypad, and the arrows on anything but
+// a slider) stay the editor's wherever the focus is, as does any key with Ctrl or Alt held
+// except Tab.
+bool controlTakesKey(QObject* target, int key, Qt::KeyboardModifiers mods) {
+    switch (key) {
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return true;
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        return !(mods & (Qt::ControlModifier | Qt::AltModifier));
+    default:
+        break;
+    }
+    if (mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+    if (qobject_cast<QAbstractSlider*>(target)) {
+        switch (key) {
+        case Qt::Key_Left: case Qt::Key_Right: case Qt::Key_Up: case Qt::Key_Down:
+        case Qt::Key_PageUp: case Qt::Key_PageDown: case Qt::Key_Home: case Qt::Key_End:
+            return true;
+        default:
+            return false;
+        }
+    }
+    if (qobject_cast<QComboBox*>(target)) return key == Qt::Key_F4;
+    return false;
+}
+
 // Turns key presses on the program's windows into raw-key events. Text fields keep their keys,
-// and modal dialogs (not program windows) are left alone.
+// and modal dialogs (not program windows) are left alone. On the canvas every key is the
+// editor's; on the other windows the keys a focused control is operated with go to it (and not
+// to the editor), the rest to the editor. A key a control leaves unused travels up to its
+// window, passing here again for each parent on the way.
 class KeyFilter : public QObject {
 public:
     bool eventFilter(QObject* obj, QEvent* ev) override {
@@ -49,6 +88,7 @@ public:
         if (isTextEntry(obj)) return false;
         PlatWindow* w = plat_windowForObject(obj);
         if (!w) return false;
+        if (!w->isCanvas && controlTakesKey(obj, ke->key(), ke->modifiers())) return false;
         int code = plat_macKeyCode(ke->key(), ke->modifiers());
         if (code < 0) return false;
         Event e;

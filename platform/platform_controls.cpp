@@ -92,9 +92,15 @@ public:
 void wireOne(QWidget* w) {
     OSType code = commandOf(w);
     if (auto* slider = qobject_cast<QSlider*>(w)) {
+        // The live action follows every value the user gives the slider, however given: the
+        // handle dragged, the track clicked, the keys, the wheel. A finished change (anything
+        // but a drag in progress) and the release of the handle also send the command. Values
+        // the program sets arrive with the signals blocked and run neither. Tracking stays on,
+        // so a drag reports each position and not only the last.
+        slider->setTracking(true);
         QObject::connect(slider, &QSlider::valueChanged, slider, [slider, code](int) {
-            if (slider->isSliderDown()) runAction(slider, 0);
-            else send(slider, code);   // a click on the track or the wheel: a finished change
+            runAction(slider, 0);
+            if (!slider->isSliderDown()) send(slider, code);
         });
         QObject::connect(slider, &QSlider::sliderReleased, slider, [slider, code] { send(slider, code); });
     } else if (auto* combo = qobject_cast<QComboBox*>(w)) {

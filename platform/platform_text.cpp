@@ -5,6 +5,7 @@
 
 #include <QFont>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
@@ -73,6 +74,18 @@ std::vector<std::string> plat_FontFamilies() {
     std::sort(out.begin(), out.end());
     out.erase(std::unique(out.begin(), out.end()), out.end());
     return out;
+}
+
+std::string plat_DefaultFontFamily() {
+    const QStringList installed = QFontDatabase::families();
+    QFont sans(QStringLiteral("sans-serif"));
+    sans.setStyleHint(QFont::SansSerif);
+    // QFontInfo names the family the font matching actually chose, not the requested alias.
+    for (const QFont& f : {QFontDatabase::systemFont(QFontDatabase::GeneralFont), sans}) {
+        QString family = QFontInfo(f).family();
+        if (installed.contains(family)) return family.toLocal8Bit().toStdString();
+    }
+    return std::string();
 }
 
 double plat_TextAdvance(const char* family, int size, const char* text, size_t length) {

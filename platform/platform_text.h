@@ -13,6 +13,11 @@
 // The installed font families, sorted, one entry per family.
 std::vector<std::string> plat_FontFamilies();
 
+// The installed family the desktop sets its text in: the family of its general font as the font
+// matching resolves it, or when that is not installed the best match for "sans-serif". Empty
+// when neither names an installed family.
+std::string plat_DefaultFontFamily();
+
 // The pen advance of text set in family at size pixels: where the pen stands after the last
 // glyph, trailing spaces included (not the ink's extent). A family that is not installed is
 // replaced by the toolkit's closest match. Returns a value >= 0.

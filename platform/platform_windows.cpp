@@ -8,6 +8,7 @@
 #include <QCursor>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
@@ -29,6 +30,13 @@ public:
 DragReceiveProc gReceiver = nullptr;
 void* gReceiverRef = nullptr;
 QMainWindow* gMenuBarHost = nullptr;     // hidden window that holds the menu bar until the canvas exists
+
+std::vector<std::string> droppedPaths(const QMimeData* data) {
+    std::vector<std::string> paths;
+    for (const QUrl& u : data->urls())
+        if (u.isLocalFile()) paths.push_back(u.toLocalFile().toLocal8Bit().toStdString());
+    return paths;
+}
 
 // The canvas window: forwards its window-level events to the program's window handler.
 class CanvasMainWindow : public QMainWindow {
@@ -74,9 +82,7 @@ protected:
         if (e->mimeData()->hasUrls()) e->acceptProposedAction();
     }
     void dropEvent(QDropEvent* e) override {
-        std::vector<std::string> paths;
-        for (const QUrl& u : e->mimeData()->urls())
-            if (u.isLocalFile()) paths.push_back(u.toLocalFile().toLocal8Bit().toStdString());
+        std::vector<std::string> paths = droppedPaths(e->mimeData());
         QPoint local = owner->container ? owner->container->mapFrom(this, e->position().toPoint())
                                         : e->position().toPoint();
         if (!paths.empty() && plat_deliverDrop(owner, paths, float(local.x()), float(local.y())))
@@ -85,13 +91,43 @@ protected:
 };
 
 // Other program windows: the Tools window ignores its close box (it lives as long as the
-// program); drawers close as a drawer does; windows follow with their open drawers.
+// program); drawers close as a drawer does; windows follow with their open drawers. Files
+// dropped on any of them go to the drop receiver like drops on the canvas, with the drop point
+// in the canvas surface's coordinates (so outside the canvas). Escape closes the welcome
+// window, as it closes a dialog, when no control used it.
 class WindowWatcher : public QObject {
 public:
     bool eventFilter(QObject* obj, QEvent* e) override {
         auto* widget = qobject_cast<QWidget*>(obj);
         PlatWindow* w = widget ? plat_windowForWidget(widget) : nullptr;
         if (!w || w->widget != widget) return false;
+        switch (e->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* d = static_cast<QDragMoveEvent*>(e);
+            if (!d->mimeData()->hasUrls()) return false;
+            d->acceptProposedAction();
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* d = static_cast<QDropEvent*>(e);
+            std::vector<std::string> paths = droppedPaths(d->mimeData());
+            QPoint global = widget->mapToGlobal(d->position().toPoint());
+            PlatWindow* canvas = plat_canvasWindow();
+            QPoint local = canvas && canvas->container ? canvas->container->mapFromGlobal(global) : global;
+            if (!paths.empty() && plat_deliverDrop(w, paths, float(local.x()), float(local.y())))
+                d->acceptProposedAction();
+            return true;
+        }
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape && widget->windowType() == Qt::Dialog) {
+                widget->close();
+                return true;
+            }
+            return false;
+        default:
+            break;
+        }
         if (e->type() == QEvent::Close) {
             if (w->name == "Tools") {
                 e->ignore();
@@ -186,6 +222,7 @@ int plat_CreateWindowFromNib(IBNibRef nib, const char* name, WindowRef* outWindo
     pw->name = n;
     plat_registerWindow(pw);
     w->installEventFilter(gWatcher);
+    if (n != "preview") w->setAcceptDrops(true);
     plat_wireControls(pw);
     if (outWindow) *outWindow = pw;
     return noErr;

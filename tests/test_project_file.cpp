@@ -749,8 +749,6 @@ TEST_F(ProjectFile, LengthsAndValuesBeyondTheLimitsAreRefused) {
 TEST_F(ProjectFile, DamagedHeadersChangeNothing) {
     const std::string layer = Encode(Picture("x.png", Qt::red), 4);
     std::string bad[] = {
-        Bytes().i32(5).str("Alpha").str("header.jpg").i32(200).i32(100).s + layer,
-        Bytes().i32(0).str("Alpha").str("header.jpg").i32(200).i32(100).s + layer,
         Bytes().i32(4).str(std::string(1024, 'T')).str("header.jpg").i32(200).i32(100).s + layer,
         Bytes().i32(4).str("Alpha").u32(0xfffffff0u).s + layer,
         Bytes().i32(4).str("Alpha").str("header.jpg").i32(200).s,
@@ -787,7 +785,9 @@ TEST_F(ProjectFile, ACutAtAnyByteLoadsTheWholeRecordsOnly) {
         DeleteTextures(1);
         toSave = false;
         Import(full.substr(0, cut));
-        int expected = cut < head.size() ? 0 : cut == head.size() ? 1 : cut < endA ? 0 : cut < full.size() ? 1 : 2;
+        // Fewer than four bytes after the header hold no name length: the walk ends there, as
+        // it does for the header alone.
+        int expected = cut < head.size() ? 0 : cut < head.size() + 4 ? 1 : cut < endA ? 0 : cut < full.size() ? 1 : 2;
         ASSERT_EQ(LayerCount(), expected) << "cut at " << cut;
         ASSERT_EQ(PopupCount(), expected) << "cut at " << cut;
         for (int s = 1; s <= expected; ++s) ASSERT_NE(texImages[s].pixels, nullptr) << "cut at " << cut;
@@ -796,4 +796,66 @@ TEST_F(ProjectFile, ACutAtAnyByteLoadsTheWholeRecordsOnly) {
             ASSERT_STREQ(texImages[1].name, "a.png");
         }
     }
+}
+
+TEST_F(ProjectFile, AFullProjectKeepsEveryLayerWhenOpenedOrImported) {
+    std::string bytes = Head(4, "Alpha", "header.jpg", 200, 100);
+    for (int i = 1; i <= kLastLayer; ++i) {
+        Rec r = Picture("l" + std::to_string(i) + ".png", QColor(i, 0, 0), 2, 2);
+        r.hue = 1;   // keeps the duplicate's colour step out of the way
+        bytes += Encode(r, 4);
+    }
+    for (bool open : {false, true}) {
+        SCOPED_TRACE(open);
+        DeleteTextures(1);
+        Put(dir + "full.vntr", bytes);
+        ScriptedModals none(false);
+        EXPECT_EQ(LoadProject((dir + "full.vntr").c_str(), open), noErr);
+        ASSERT_EQ(LayerCount(), kLastLayer);
+        EXPECT_EQ(PopupCount(), kLastLayer);
+        for (int s = 1; s <= kLastLayer; ++s)
+            ASSERT_EQ(texImages[s].pixels[0], s) << "slot " << s << " holds its own record";
+        EXPECT_STREQ(texImages[kLastLayer].name, "l98.png");
+        EXPECT_EQ(currentLayer, kLastLayer) << "the last layer is selected";
+    }
+}
+
+TEST_F(ProjectFile, VersionsOutsideOneToFourReadAsTheNearestAndStrayEndBytesEndTheWalk) {
+    Rec r = Picture("v.png", Qt::red);
+    r.reflection = 0.5f, r.mask = 3, r.maskFit = false, r.hue = 1;
+    struct Case { int stored, readAs; } cases[] = {{0, 1}, {-7, 1}, {5, 4}, {1000, 4}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        DeleteTextures(1);
+        std::string bytes = Head(c.stored, "Alpha", "header.jpg", 200, 100) + Encode(r, c.readAs);
+        Put(dir + "v.vntr", bytes);
+        ScriptedModals none(false);
+        EXPECT_EQ(LoadProject((dir + "v.vntr").c_str(), false), noErr);
+        ASSERT_EQ(LayerCount(), 1);
+        EXPECT_STREQ(texImages[1].name, "v.png");
+        EXPECT_EQ(texImages[1].reflection, c.readAs == 4 ? 0.5f : 1.0f);
+        EXPECT_EQ(texImages[1].mask, c.readAs == 4 ? 3 : 0);
+        std::string out = MakeTempDir("explode");
+        Answers answer({out});
+        EXPECT_EQ(ExplodeProject((dir + "v.vntr").c_str()), noErr);
+        EXPECT_EQ(Get(out + "/v.png"), r.component);
+    }
+    // The header alone, then with one to three stray bytes: the same end of the walk.
+    const std::string head = Head(4, "Alpha", "header.jpg", 200, 100);
+    DeleteTextures(1);
+    Import(head);
+    const int alone = LayerCount();
+    for (int stray = 1; stray <= 3; ++stray) {
+        SCOPED_TRACE(stray);
+        DeleteTextures(1);
+        Put(dir + "s.vntr", head + std::string(size_t(stray), '\x7f'));
+        ScriptedModals none(false);
+        EXPECT_EQ(LoadProject((dir + "s.vntr").c_str(), false), noErr);
+        EXPECT_EQ(LayerCount(), alone);
+        EXPECT_EQ(PopupCount(), alone);
+    }
+    DeleteTextures(1);
+    Put(dir + "d.vntr", head + Bytes().u32(0xffffffffu).s + "x");
+    ScriptedModals none(false);
+    EXPECT_EQ(LoadProject((dir + "d.vntr").c_str(), false), paramErr) << "a damaged record is reported";
 }

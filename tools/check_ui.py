@@ -428,6 +428,13 @@ class Checker:
                 self.problems.append("%s: value %r outside %d..%d" % (tag, v, lo, hi))
         if w.cls == "QSlider" and props.get("orientation") not in ("Qt::Horizontal", "Qt::Orientation::Horizontal"):
             self.problems.append("%s: slider must be horizontal" % tag)
+        # A slider's live action follows every value the user gives it (drag, track, keys, wheel),
+        # whether or not it sends a command: it must report each position while dragged and take
+        # the keyboard focus for its keys.
+        if w.cls == "QSlider" and props.get("tracking") is False:
+            self.problems.append("%s: slider must keep tracking on" % tag)
+        if w.cls == "QSlider" and props.get("focusPolicy") in ("Qt::NoFocus", "Qt::FocusPolicy::NoFocus"):
+            self.problems.append("%s: slider must take the keyboard focus" % tag)
         if "incr" in exp and props.get("increment") != exp["incr"]:
             self.problems.append("%s: increment %r, expected %d" % (tag, props.get("increment"), exp["incr"]))
         if "items" in exp:
