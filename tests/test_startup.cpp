@@ -248,3 +248,24 @@ TEST(StartUp, TheLastThemeAndPictureComeBack) {
         EXPECT_EQ(stored.second, c.storedPicture) << c.theme << "/" << c.picture;
     }
 }
+
+// The preferences written at quit replace the file whole and never write through a link planted
+// beside it (at a temporary name) or in its place.
+TEST(StartUp, PreferencesAreNeverWrittenThroughALink) {
+    for (const char* planted : {"Vintrel.preferences.tmp", "Vintrel.preferences"}) {
+        std::string home = MakeTempDir("home");
+        mkdir((home + "/config").c_str(), 0700);
+        std::string victim = home + "/victim.txt";
+        std::ofstream(victim) << "keep me";
+        ASSERT_EQ(symlink(victim.c_str(), (home + "/config/" + planted).c_str()), 0);
+        ProcessRun r = RunVintrel(home, VINTREL_SOURCE_DIR "/resources");
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_EQ(Slurp(victim), "keep me") << planted;
+        struct stat st;
+        if (std::string(planted) != "Vintrel.preferences") {
+            ASSERT_EQ(lstat((home + "/config/Vintrel.preferences").c_str(), &st), 0);
+            EXPECT_TRUE(S_ISREG(st.st_mode));
+            EXPECT_GE(Slurp(home + "/config/Vintrel.preferences").size(), 228u);
+        }
+    }
+}
