@@ -169,11 +169,7 @@ void DialogEvent(OSType code) {
         break;
     case 290: snapActive = util_GetControl(dialog, kSnapNewCheck); break;
     case 291: scaleLocked = util_GetControl(dialog, kAspectLockCheck); break;
-    case 301: {
-        char path[1024];
-        if (HandleSaveImage(path)) SaveImage(path, texImages[0].width, texImages[0].height, texImages[0].fileType);
-        break;
-    }
+    case 301: ExportPicture(); break;
     case 556: ToggleDrawers(drawer_color); break;
     case 557: ToggleDrawers(drawer_text); break;
     case 558: ToggleDrawers(drawer_alpha); break;

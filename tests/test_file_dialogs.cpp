@@ -7,6 +7,7 @@
 
 #include "app_fixture.h"
 #include "app_state.h"
+#include "canvas_window.h"
 #include "ids.h"
 #include "layer_table.h"
 #include "navigation.h"
@@ -104,6 +105,41 @@ TEST_F(FileDialogs, ExportButtonWritesThePictureWhereTheUserChose) {
     std::string other = target + ".not";
     DialogEvent(FourCC("p301"));
     EXPECT_EQ(fopen(other.c_str(), "rb"), nullptr);
+}
+
+// An export that can't be written (here: its folder is gone) says so, from the Export button and
+// from Cmd-S; a good export says nothing.
+TEST_F(FileDialogs, AFailedExportNamesTheFileThatCouldNotBeWritten) {
+    MakeBasePicture(40, 30);
+    MakeLayer(1, 10, 10);
+    EnableSubControls();
+    ControlRef button = nullptr;
+    ASSERT_TRUE(plat_GetControlByID(dialog, kExportButton, &button));
+    std::string folder = MakeTempDir("export");
+    std::string target = folder + "/gone/out.png";
+    const std::function<void()> ways[] = {[button] { plat_ClickControl(button); }, [] {
+        Event e;
+        e.eventClass = kEventClassKeyboard;
+        e.kind = kEventRawKeyDown;
+        e.window = window;
+        e.keyCode = 1;
+        e.modifiers = cmdKey;
+        plat_DispatchEvent(e);
+    }};
+    for (const auto& exportNow : ways) {
+        seen.clear();
+        Answer(true, target);
+        exportNow();
+        ASSERT_EQ(seen.size(), 2u);
+        EXPECT_EQ(seen[0].kind, ModalKind::SaveFile);
+        EXPECT_EQ(seen[1].kind, ModalKind::Alert);
+        EXPECT_EQ(seen[1].message, "Unable to export the image: the file \"" + target + "\" could not be written");
+        EXPECT_TRUE(seen[1].cancelText.empty());
+        seen.clear();
+        Answer(true, folder + "/out.png");
+        exportNow();
+        EXPECT_EQ(seen.size(), 1u) << "a written export shows no message";
+    }
 }
 
 TEST_F(FileDialogs, OpenThemeShowsTheContentsFolderThroughAnEncodedAddress) {
