@@ -1,6 +1,7 @@
 // app_main.cpp - the order in which the program comes up and goes down.
 #include "app_main.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "app_state.h"
@@ -35,6 +36,10 @@ int StartUp() {
     strcpy(currentTheme, "?");
     ReadConfig();
     SetThemeExtension();
+    // The names of the last run, before the popup fills choose others when these are gone.
+    char lastTheme[kPathSize], lastPicture[kPathSize];
+    snprintf(lastTheme, sizeof lastTheme, "%s", currentTheme);
+    snprintf(lastPicture, sizeof lastPicture, "%s", currentPicture);
 
     if (!CreateWindow()) return kNoCanvas;
     if (!CreateDialog()) return kNoToolsWindow;
@@ -53,6 +58,7 @@ int StartUp() {
     HandleThemeChange(true);
     util_SelectMenuByString(dialog, kPicturePopup, currentPicture);
     HandlePictureChange(true);
+    RestoreLastPicture(lastTheme, lastPicture);
     bootComplete = true;
     return kStartedUp;
 }

@@ -4,6 +4,7 @@
 #include "compositor.h"
 #include "gl_context.h"
 #include "layer_table.h"
+#include "switching.h"
 #include "tools_window.h"
 
 WindowRef window = nullptr;
@@ -81,6 +82,9 @@ int WindowEventHandler(EventHandlerCallRef, const Event* e, void*) {
         break;
     case kEventWindowClose:
     case kEventWindowCloseAll:
+        // Closing the canvas ends the program; unsaved layers are asked about first, and taking
+        // the event (noErr) keeps the window open when the user cancels.
+        if (!ConfirmDiscardWork()) return noErr;
         plat_QuitApplicationEventLoop();
         break;
     default:

@@ -16,6 +16,7 @@
 #include "navigation.h"
 #include "preferences.h"
 #include "preview_window.h"
+#include "switching.h"
 #include "textures.h"
 #include "theme_library.h"
 #include "tools_window.h"
@@ -62,8 +63,7 @@ const CommandRoute kGlobal[] = {
     ROUTE("pwex", "ExplodeProject", ExplodeProject(nullptr)),
     ROUTE("sFnt", "ToggleFontPreview", ToggleOption(&enableFontPreview, kItemFontPreview)),
     ROUTE("sOtc", "OpenTheme", OpenTheme()),
-    ROUTE("sThe", "ToggleThemeExtension", ToggleOption(&supportPW5, kItemShortExtension); SetThemeExtension();
-          InitValues()),
+    ROUTE("sThe", "ToggleThemeExtension", ToggleThemeExtension(gCommandMenu)),
     ROUTE("sPrv", "TogglePreviews", ToggleOption(&previewEnabled, kItemPreviews)),
     ROUTE("welp", "CreateWelcomeDialog", CreateWelcomeDialog()),
     ROUTE("updt", "CheckVersionUpdate", CheckVersionUpdate(false)),
@@ -186,6 +186,7 @@ void DispatchCommand(WindowRef w, OSType code, int menuId) {
 }
 
 void ClosePicture() {
+    if (!ConfirmDiscardWork()) return;
     themeLoaded = false;
     HandleReset();
     DeleteTextures(0);

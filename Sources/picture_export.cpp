@@ -1,6 +1,6 @@
 // picture_export.cpp - exporting the composite: the whole stack drawn at 1:1 into the offscreen
 // framebuffer (whatever the canvas's size and zoom), read back and written in the base picture's
-// format.
+// format; the export command with its message when the file can't be written.
 #include <GL/gl.h>
 #include <cstdio>
 #include <cstdlib>
@@ -8,7 +8,10 @@
 #include "compositor.h"
 #include "gl_context.h"
 #include "layer_table.h"
+#include "navigation.h"
 #include "picture_files.h"
+#include "util_controls.h"
+#include "util_files.h"
 
 namespace {
 
@@ -68,4 +71,14 @@ bool SaveImage(const char* path, int width, int height, OSType type) {
     plat_MakeCurrent(glContext);
     RenderImages(true, -1.0f);
     return result == 0;
+}
+
+void ExportPicture() {
+    char path[kPathSize];
+    if (!HandleSaveImage(path)) return;
+    const TexImage& base = texImages[0];
+    if (SaveImage(path, base.width, base.height, base.fileType)) return;
+    char text[kPathSize + 128];
+    snprintf(text, sizeof text, "Unable to export the image: the file \"%s\" could not be written", path);
+    util_MessageBox(false, text);
 }

@@ -23,6 +23,9 @@ unsigned char* LoadImage(const char* path, long* width, long* height, int* chann
 int QTSave(const char* path, unsigned char* pixels, int width, int height, unsigned long type);
 // Exports the composite of the whole layer table to path at width x height in the format fileType.
 bool SaveImage(const char* path, int width, int height, OSType fileType);
+// The export command: asks for the file (HandleSaveImage) and writes the composite at the base
+// picture's size and format there; a write that fails is reported in a message box naming the file.
+void ExportPicture();
 // Writes a copy of a 4-channel layer-form buffer as "<temporary folder><prefix><n>.png" for the
 // first n from 1 whose name is free, and puts that path into outPath[1024]. outPath is changed only
 // when the file was written.

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <sys/stat.h>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "ids.h"
@@ -103,16 +102,7 @@ bool WriteConfig() {
     // Written beside the file and renamed into place, so a failed write keeps the old settings.
     char folder[kPathSize];
     if (util_GetPrefsFolder(folder)) mkdir(folder, 0700);
-    std::string tmp = std::string(path) + ".tmp";
-    FILE* f = fopen(tmp.c_str(), "wb");
-    if (!f) return false;
-    bool ok = fwrite(b.data(), 1, b.size(), f) == b.size();
-    ok = (fclose(f) == 0) && ok;
-    if (!ok || rename(tmp.c_str(), path) != 0) {
-        remove(tmp.c_str());
-        return false;
-    }
-    return true;
+    return plat_WriteFileAtomically(path, b.data(), b.size());
 }
 
 bool CreateWelcomeDialog() {

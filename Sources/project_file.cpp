@@ -426,6 +426,11 @@ bool SwitchToProjectPicture(const Header& h, const char* projectPath) {
         util_MessageBox(false, text);
         return false;
     }
+    // The project's picture replaces the picture and its layers: unsaved work is asked about.
+    if (!ConfirmDiscardWork()) {
+        util_SelectMenuByString(dialog, kThemePopup, currentTheme);
+        return false;
+    }
     HandleThemeChange(true);
     EnableSubControls();
     std::string editable = std::string("Editable_Images") + "/" + h.picture;

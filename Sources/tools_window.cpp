@@ -92,13 +92,13 @@ bool CreateDialog() {
 
 void CloseDialog() {}
 
-void InitValues() {
+bool InitValues() {
     util_SetSegmentedControl(dialog, kModeSegments, allThemes ? 2 : 1);
     util_SetControl(dialog, kAspectLockCheck, scaleLocked);
     util_SetControl(dialog, kSnapNewCheck, snapActive);
     util_FillThemeMenu(dialog, kThemePopup, themeFolder, currentTheme, THEME_EXT);
     themeLoaded = false;
-    HandleThemeChange(false);
+    if (!HandleThemeChange(false) && bootComplete) return false;   // the user kept the work
     util_ShowControl(dialog, kCropButton, true);
     util_ShowControl(dialog, kEndCropButton, false);
     util_EnableControl(dialog, kRestoreButton, false);
@@ -115,16 +115,14 @@ void InitValues() {
     scaleLayerYControlActionUPP = util_InstallAction(dialog, kScaleYSlider, LiveHandleScaleLayerY);
     util_InstallAction(dialog, kRotateArrows, RotateActionProc);
     RenderImages(true, -1.0f);
+    return true;
 }
 
 void DialogEvent(OSType code) {
     if (!bootComplete) return;
     int n = CommandNumber(code);
     if (code == FourCC("pAll") || code == FourCC("pPre")) {
-        oldThemes = -1;
-        allThemes = code == FourCC("pAll") ? 1 : 0;
-        themeLoaded = false;
-        HandleThemeChange(false);
+        ChangePictureMode(code == FourCC("pAll") ? 1 : 0);
         return;
     }
     if (n >= kAnchorFirst && n <= kAnchorLast) {
@@ -138,7 +136,7 @@ void DialogEvent(OSType code) {
         return;
     }
     switch (n) {
-    case 100: themeLoaded = true; HandleThemeChange(false); break;
+    case 100: ChooseTheme(); break;
     case 101: HandlePictureChange(false); break;
     case 102: HandleScaleFactor(-1.0f); break;
     case 103: UndoMain(); break;
@@ -171,11 +169,7 @@ void DialogEvent(OSType code) {
         break;
     case 290: snapActive = util_GetControl(dialog, kSnapNewCheck); break;
     case 291: scaleLocked = util_GetControl(dialog, kAspectLockCheck); break;
-    case 301: {
-        char path[1024];
-        if (HandleSaveImage(path)) SaveImage(path, texImages[0].width, texImages[0].height, texImages[0].fileType);
-        break;
-    }
+    case 301: ExportPicture(); break;
     case 556: ToggleDrawers(drawer_color); break;
     case 557: ToggleDrawers(drawer_text); break;
     case 558: ToggleDrawers(drawer_alpha); break;

@@ -24,7 +24,7 @@ extern ControlActionProc alphaControlActionUPP;
 
 bool CreateDialog();
 void CloseDialog();
-void InitValues();
+bool InitValues();   // false when the user cancelled the theme change (nothing more changed)
 void DialogEvent(OSType code);
 void EnableControls(bool enable);
 void EnableSubControls();

@@ -387,6 +387,10 @@ bool plat_GetTemporaryItemsFolder(char* out, size_t size);  // per-user, created
 // The program's resources folder, without a trailing "/": $VINTREL_RESOURCES when set, else the
 // installed share/vintrel/resources beside the executable, else the source tree's resources/.
 bool plat_GetResourcesFolder(char* out, size_t size);
+// Writes size bytes to path through a temporary file beside it (QSaveFile) that replaces path
+// whole on success; a failure leaves path as it was. A link (or anything but a plain file) at
+// path is refused rather than written through.
+bool plat_WriteFileAtomically(const char* path, const void* data, size_t size);
 
 // ---------------------------------------------------------------------------------------------
 // OpenGL

@@ -1,7 +1,11 @@
 // platform_folders.cpp - the folders the program keeps its things in, after the XDG rules:
 // user Library = data home, preferences = config home, temporary items = a per-user folder in the
-// system temporary folder, resources = the installed or source-tree resources folder.
+// system temporary folder, resources = the installed or source-tree resources folder. Also the
+// atomic write of the small files the program keeps there.
 #include "platform.h"
+
+#include <QSaveFile>
+#include <QString>
 
 #include <cstdlib>
 #include <cstring>
@@ -87,4 +91,17 @@ bool plat_GetResourcesFolder(char* out, size_t size) {
     }
     std::string src = VINTREL_SOURCE_RESOURCES;
     return !src.empty() && isDir(src) && copyOut(src, out, size);
+}
+
+bool plat_WriteFileAtomically(const char* path, const void* data, size_t size) {
+    if (!path || !*path || (size && !data)) return false;
+    struct stat st;
+    if (lstat(path, &st) == 0 && !S_ISREG(st.st_mode)) return false;
+    QSaveFile file(QString::fromLocal8Bit(path));
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    if (size && file.write(static_cast<const char*>(data), qint64(size)) != qint64(size)) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
 }

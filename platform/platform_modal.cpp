@@ -7,7 +7,10 @@
 
 #include <QColorDialog>
 #include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -34,6 +37,50 @@ const char* kindName(ModalKind k) {
 
 QString Q(const std::string& s) { return QString::fromLocal8Bit(s.c_str()); }
 std::string S(const QString& s) { return s.toLocal8Bit().toStdString(); }
+
+// The folder chooser: Qt's own dialog in folder mode, so that it can propose a name for a new
+// folder in its name field (the platform's dialog has no such field). A name that does not exist
+// yet becomes a new folder in the current one when the user accepts it.
+class FolderDialog : public QFileDialog {
+public:
+    FolderDialog(const QString& title, const QString& directory, const QString& suggested)
+        : QFileDialog(nullptr, title, directory) {
+        setOption(QFileDialog::DontUseNativeDialog, true);
+        setOption(QFileDialog::ShowDirsOnly, true);
+        setFileMode(QFileDialog::Directory);
+        setAcceptMode(QFileDialog::AcceptOpen);
+        if (!suggested.isEmpty()) selectFile(suggested);
+        // Qt enables its Choose button only for folders that exist; a new name may be chosen too.
+        if (auto* box = findChild<QDialogButtonBox*>()) choose_ = box->button(QDialogButtonBox::Open);
+        if (choose_) {
+            choose_->installEventFilter(this);
+            if (NamesNewFolder()) choose_->setEnabled(true);
+        }
+    }
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (watched == choose_ && e->type() == QEvent::EnabledChange && !choose_->isEnabled() && NamesNewFolder())
+            choose_->setEnabled(true);
+        return QFileDialog::eventFilter(watched, e);
+    }
+    void accept() override {
+        const QStringList chosen = selectedFiles();
+        if (chosen.size() == 1 && !QFileInfo::exists(chosen[0]) && !QDir().mkdir(chosen[0])) {
+            QMessageBox::warning(this, windowTitle(), QString("The folder \"%1\" could not be created").arg(chosen[0]));
+            return;
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    // True when the name field names one folder that does not exist yet, in a folder that does.
+    bool NamesNewFolder() const {
+        const QStringList chosen = selectedFiles();
+        if (chosen.size() != 1) return false;
+        QFileInfo info(chosen[0]);
+        return !info.exists() && QFileInfo(info.absolutePath()).isDir();
+    }
+    QPushButton* choose_ = nullptr;
+};
 
 ModalAnswer runReal(const ModalRequest& r) {
     ModalAnswer a;
@@ -66,9 +113,9 @@ ModalAnswer runReal(const ModalRequest& r) {
         break;
     }
     case ModalKind::ChooseFolder: {
-        QString p = QFileDialog::getExistingDirectory(nullptr, Q(r.title), Q(r.directory));
-        a.accepted = !p.isEmpty();
-        a.path = S(p);
+        FolderDialog dialog(Q(r.title), Q(r.directory), Q(r.suggestedName));
+        a.accepted = dialog.exec() == QDialog::Accepted && dialog.selectedFiles().size() == 1;
+        if (a.accepted) a.path = S(dialog.selectedFiles()[0]);
         break;
     }
     case ModalKind::Color: {

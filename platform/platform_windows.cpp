@@ -71,9 +71,14 @@ protected:
         }
         return QMainWindow::event(e);
     }
+    // A handler that takes the close event (noErr) keeps the window open.
     void closeEvent(QCloseEvent* e) override {
-        plat_sendWindowEvent(owner, kEventWindowClose);
-        e->accept();
+        Event ev;
+        ev.eventClass = kEventClassWindow;
+        ev.kind = kEventWindowClose;
+        ev.window = owner;
+        if (plat_DispatchEvent(ev) == noErr) e->ignore();
+        else e->accept();
     }
     void dragEnterEvent(QDragEnterEvent* e) override {
         if (e->mimeData()->hasUrls()) e->acceptProposedAction();

@@ -2,11 +2,22 @@
 // theme folder shown in the file manager through a valid file address.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <functional>
 
 #include "app_fixture.h"
 #include "app_state.h"
+#include "canvas_window.h"
 #include "ids.h"
 #include "layer_table.h"
 #include "navigation.h"
@@ -104,6 +115,85 @@ TEST_F(FileDialogs, ExportButtonWritesThePictureWhereTheUserChose) {
     std::string other = target + ".not";
     DialogEvent(FourCC("p301"));
     EXPECT_EQ(fopen(other.c_str(), "rb"), nullptr);
+}
+
+// An export that can't be written (here: its folder is gone) says so, from the Export button and
+// from Cmd-S; a good export says nothing.
+TEST_F(FileDialogs, AFailedExportNamesTheFileThatCouldNotBeWritten) {
+    MakeBasePicture(40, 30);
+    MakeLayer(1, 10, 10);
+    EnableSubControls();
+    ControlRef button = nullptr;
+    ASSERT_TRUE(plat_GetControlByID(dialog, kExportButton, &button));
+    std::string folder = MakeTempDir("export");
+    std::string target = folder + "/gone/out.png";
+    const std::function<void()> ways[] = {[button] { plat_ClickControl(button); }, [] {
+        Event e;
+        e.eventClass = kEventClassKeyboard;
+        e.kind = kEventRawKeyDown;
+        e.window = window;
+        e.keyCode = 1;
+        e.modifiers = cmdKey;
+        plat_DispatchEvent(e);
+    }};
+    for (const auto& exportNow : ways) {
+        seen.clear();
+        Answer(true, target);
+        exportNow();
+        ASSERT_EQ(seen.size(), 2u);
+        EXPECT_EQ(seen[0].kind, ModalKind::SaveFile);
+        EXPECT_EQ(seen[1].kind, ModalKind::Alert);
+        EXPECT_EQ(seen[1].message, "Unable to export the image: the file \"" + target + "\" could not be written");
+        EXPECT_TRUE(seen[1].cancelText.empty());
+        seen.clear();
+        Answer(true, folder + "/out.png");
+        exportNow();
+        EXPECT_EQ(seen.size(), 1u) << "a written export shows no message";
+    }
+}
+
+// The real folder dialog proposes "images_for_<theme>" in its name field, lets the user accept it
+// although no such folder exists yet, and creates it.
+TEST_F(FileDialogs, TheRealFolderDialogProposesTheNewFolderAndCreatesIt) {
+    std::string parent = MakeTempDir("unpack");
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir(parent.c_str()), 0);   // the dialog opens in the current folder
+    plat_SetModalScript(ModalScript());
+    QString proposed, title;
+    bool acceptable = false;
+    QTimer poll;
+    int tries = 0;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            if (++tries > 100)
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (auto* d = qobject_cast<QDialog*>(w)) d->reject();
+            return;
+        }
+        poll.stop();
+        title = dialog->windowTitle();
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        if (name) proposed = name->text();
+        auto* buttons = dialog->findChild<QDialogButtonBox*>();
+        QPushButton* choose = buttons ? buttons->button(QDialogButtonBox::Open) : nullptr;
+        acceptable = choose && choose->isEnabled();
+        if (acceptable) choose->click();
+        else dialog->reject();
+    });
+    poll.start(30);
+    char out[1024] = "";
+    bool chosen = HandleSaveFolder(out, "images_for_Alpha");
+    poll.stop();
+    ASSERT_EQ(chdir(cwd), 0);
+    EXPECT_EQ(title.toStdString(), "Select a folder for the images");
+    EXPECT_EQ(proposed.toStdString(), "images_for_Alpha");
+    EXPECT_TRUE(acceptable) << "the proposed new folder can be chosen";
+    EXPECT_TRUE(chosen);
+    EXPECT_EQ(std::string(out), parent + "/images_for_Alpha/");
+    struct stat st;
+    EXPECT_TRUE(stat((parent + "/images_for_Alpha").c_str(), &st) == 0 && S_ISDIR(st.st_mode));
 }
 
 TEST_F(FileDialogs, OpenThemeShowsTheContentsFolderThroughAnEncodedAddress) {

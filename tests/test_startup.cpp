@@ -16,7 +16,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QColor>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QKeySequence>
 #include <QWidget>
 
@@ -170,4 +172,103 @@ TEST(StartUp, ClosingTheCanvasAndQuitEndTheEventLoop) {
     plat_ShowWindow(window);
     plat_RemoveEventLoopTimer(guard);
     plat_ProcessEvents(50);
+}
+
+namespace {
+
+std::string Prefs(int allThemes, const std::string& theme, const std::string& picture) {
+    std::string b;
+    auto put = [&b](uint32_t v) {
+        for (int i = 0; i < 4; ++i) b.push_back(char(v >> (8 * i)));
+    };
+    put(1), put(uint32_t(allThemes)), put(0), put(1);
+    for (int i = 0; i < 47; ++i) put(0);
+    put(0);
+    put(uint32_t(theme.size())), b += theme;
+    put(uint32_t(picture.size())), b += picture;
+    put(0), put(0), put(0);
+    return b;
+}
+
+// The theme and picture names stored in a preferences file.
+std::pair<std::string, std::string> StoredNames(const std::string& prefs) {
+    auto word = [&prefs](size_t at) {
+        uint32_t v = 0;
+        for (int i = 0; i < 4; ++i) v |= uint32_t(uint8_t(prefs[at + i])) << (8 * i);
+        return v;
+    };
+    if (prefs.size() < 228) return {};
+    size_t at = 208;
+    uint32_t t = word(at);
+    std::string theme = prefs.substr(at + 4, t);
+    at += 4 + t;
+    return {theme, prefs.substr(at + 4, word(at))};
+}
+
+}  // namespace
+
+// The theme and picture of the last run come back at start-up when they are still installed
+// (the picture is loaded in place of the start picture); otherwise the first theme, its first
+// picture and the start picture, as on a first start. The next quit stores what was shown.
+TEST(StartUp, TheLastThemeAndPictureComeBack) {
+    struct Case {
+        int allThemes;
+        std::string theme, picture, lastLoaded, storedTheme, storedPicture;
+    } cases[] = {
+        {1, "Meadow", "header.jpg", "Meadow.pagewrighttheme/Contents/Images/header.jpg", "Meadow", "header.jpg"},
+        {1, "Meadow", "Editable_Images/logo.png", "Meadow.pagewrighttheme/Contents/Images/Editable_Images/logo.png",
+         "Meadow", "Editable_Images/logo.png"},
+        {0, "Meadow", "logo.png", "Meadow.pagewrighttheme/Contents/Images/Editable_Images/logo.png", "Meadow",
+         "logo.png"},
+        {1, "Meadow", "gone.jpg", "first_window2852.png", "Meadow", "banner.png"},
+        {1, "Gone", "header.jpg", "first_window2852.png", "Alpine", "a.jpg"},
+    };
+    for (const Case& c : cases) {
+        std::string home = MakeTempDir("home");
+        std::string themes = home + "/data/Containers/com.pagewright.Pagewright/Data/Library/Application Support/Pagewright/";
+        for (const char* rel : {"Alpine.pagewrighttheme/Contents/Images/a.jpg",
+                                "Alpine.pagewrighttheme/Contents/Images/Editable_Images/b.png",
+                                "Meadow.pagewrighttheme/Contents/Images/banner.png",
+                                "Meadow.pagewrighttheme/Contents/Images/header.jpg",
+                                "Meadow.pagewrighttheme/Contents/Images/Editable_Images/logo.png"}) {
+            std::string path = themes + rel;
+            ASSERT_EQ(system(("mkdir -p '" + path.substr(0, path.rfind('/')) + "'").c_str()), 0);
+            QImage img(64, 32, QImage::Format_RGB32);
+            img.fill(QColor(90, 140, 60));
+            ASSERT_TRUE(img.save(QString::fromStdString(path)));
+        }
+        mkdir((home + "/config").c_str(), 0700);
+        std::ofstream(home + "/config/Vintrel.preferences", std::ios::binary) << Prefs(c.allThemes, c.theme, c.picture);
+
+        ProcessRun r = RunVintrel(home, VINTREL_SOURCE_DIR "/resources");
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        size_t last = r.out.rfind("\nloading image ");
+        ASSERT_NE(last, std::string::npos) << r.out;
+        std::string loaded = r.out.substr(last + 15, r.out.find('\n', last + 1) - last - 15);
+        EXPECT_NE(loaded.find(c.lastLoaded), std::string::npos) << c.theme << "/" << c.picture << ": " << loaded;
+        auto stored = StoredNames(Slurp(home + "/config/Vintrel.preferences"));
+        EXPECT_EQ(stored.first, c.storedTheme) << c.theme << "/" << c.picture;
+        EXPECT_EQ(stored.second, c.storedPicture) << c.theme << "/" << c.picture;
+    }
+}
+
+// The preferences written at quit replace the file whole and never write through a link planted
+// beside it (at a temporary name) or in its place.
+TEST(StartUp, PreferencesAreNeverWrittenThroughALink) {
+    for (const char* planted : {"Vintrel.preferences.tmp", "Vintrel.preferences"}) {
+        std::string home = MakeTempDir("home");
+        mkdir((home + "/config").c_str(), 0700);
+        std::string victim = home + "/victim.txt";
+        std::ofstream(victim) << "keep me";
+        ASSERT_EQ(symlink(victim.c_str(), (home + "/config/" + planted).c_str()), 0);
+        ProcessRun r = RunVintrel(home, VINTREL_SOURCE_DIR "/resources");
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_EQ(Slurp(victim), "keep me") << planted;
+        struct stat st;
+        if (std::string(planted) != "Vintrel.preferences") {
+            ASSERT_EQ(lstat((home + "/config/Vintrel.preferences").c_str(), &st), 0);
+            EXPECT_TRUE(S_ISREG(st.st_mode));
+            EXPECT_GE(Slurp(home + "/config/Vintrel.preferences").size(), 228u);
+        }
+    }
 }
