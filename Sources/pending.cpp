@@ -3,16 +3,10 @@
 // its module is written; then it moves out of this file.
 #include "drawers.h"
 #include "live_video.h"
-#include "preview_window.h"
-#include "update_check.h"
 
-// Preview window, live video, update check.
-void CreatePreview(int) {}
-void ShowPreview(int, const char*) {}
-void DestroyPreview() {}
+// Live video.
 void HandleLiveVideo() {}
 void StopLiveCapture() {}
-bool CheckVersionUpdate(bool) { return false; }
 
 // Drawers.
 int InitFilter() { return 34; }

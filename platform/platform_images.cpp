@@ -223,8 +223,13 @@ bool sizeAllowed(int64_t width, int64_t height, int64_t maxPixels) {
            width * height <= maxPixels;
 }
 
-// Decodes path into *image (RGBA8888, not premultiplied).
-int decodeFile(const char* path, int64_t maxPixels, QImage* image, OSType* fileType) {
+PlatDecodeStats gStats;
+
+// Decodes path into *image (RGBA8888, not premultiplied). With a valid fit, a picture larger than
+// fit is decoded scaled down into it (aspect kept; JPEG through the decoder's DCT scaling, so
+// the full picture is never built); *fullSize gets the picture's own size.
+int decodeFile(const char* path, int64_t maxPixels, QImage* image, OSType* fileType, QSize fit = QSize(),
+               QSize* fullSize = nullptr) {
     if (!path || !*path) return paramErr;
     maxPixels = std::min(maxPixels, kMaxImagePixels);
     QString name = QString::fromLocal8Bit(path);
@@ -247,9 +252,17 @@ int decodeFile(const char* path, int64_t maxPixels, QImage* image, OSType* fileT
     if (!size.isValid() || !sizeAllowed(size.width(), size.height(), maxPixels)) return paramErr;
     if (fileType) *fileType = code;
     if (!structureComplete(code, bytes)) return paramErr;
+    if (fit.isValid() && (size.width() > fit.width() || size.height() > fit.height())) {
+        QSize scaled = size.scaled(fit, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+        reader.setScaledSize(scaled);
+    }
     QImage img;
+    ++gStats.count;
     if (!reader.read(&img) || img.isNull()) return paramErr;
+    gStats.lastWidth = img.width();
+    gStats.lastHeight = img.height();
     if (!sizeAllowed(img.width(), img.height(), maxPixels)) return paramErr;
+    if (fullSize) *fullSize = size;
     img.convertTo(QImage::Format_RGBA8888);
     if (img.isNull()) return paramErr;
     *image = std::move(img);
@@ -329,6 +342,26 @@ int plat_DecodeImageBuffer(const char* path, int64_t maxPixels, uint8_t** rgba, 
     if (height) *height = img.height();
     return noErr;
 }
+
+int plat_DecodeImageFit(const char* path, int64_t maxPixels, int fitWidth, int fitHeight, uint8_t** rgba,
+                        int* width, int* height, int* fullWidth, int* fullHeight) {
+    if (!rgba || fitWidth <= 0 || fitHeight <= 0) return paramErr;
+    QImage img;
+    QSize full;
+    int status = decodeFile(path, maxPixels, &img, nullptr, QSize(fitWidth, fitHeight), &full);
+    if (status != noErr) return status;
+    auto* buffer = static_cast<uint8_t*>(malloc(size_t(img.width()) * img.height() * 4));
+    if (!buffer) return paramErr;
+    copyRows(img, buffer);
+    *rgba = buffer;
+    if (width) *width = img.width();
+    if (height) *height = img.height();
+    if (fullWidth) *fullWidth = full.width();
+    if (fullHeight) *fullHeight = full.height();
+    return noErr;
+}
+
+PlatDecodeStats plat_DecodeStats() { return gStats; }
 
 bool plat_HasImageWriter(OSType type) {
     const char* format = formatForCode(type);
