@@ -174,6 +174,53 @@ void HighlightLayer(int item) {
     t.frameColorB = b;
 }
 
+// Draws the background, the preview picture and, for pictures, its size into the window and
+// shows it. pglContext is current.
+void DrawPreview() {
+    int iw = 0, ih = 0;
+    PortSize(&iw, &ih);
+    float W = float(iw), H = float(ih);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glEnable(GL_TEXTURE_2D);
+    glColor4f(1, 1, 1, 1);
+    if (backTexture) {
+        glBindTexture(GL_TEXTURE_2D, backTexture);
+        Quad(W, H, -30.0f);
+    }
+    double width = previewImage.width, height = previewImage.height;
+    double s = 1.0;
+    if (width >= W || height >= H) s = std::min((W - 10) / width, (H - 10) / height);
+    glPushMatrix();
+    glTranslatef(float(W * 0.5 - width * s * 0.5), float(H * 0.5 - height * s * 0.5), -20.0f);
+    glScalef(float(s), float(s), 1.0f);
+    glBindTexture(GL_TEXTURE_2D, previewImage.texture);
+    glColor4f(1, 1, 1, 1);
+    Quad(float(width), float(height), 0.0f);
+    glPopMatrix();
+    if (preview_type == kPicturePopup) {
+        char caption[32];
+        snprintf(caption, sizeof caption, "%dx%d", previewImage.width, previewImage.height);
+        glDisable(GL_TEXTURE_2D);
+        DrawCaption(caption, W - 99, H - 9, 0, 0, 0);
+        DrawCaption(caption, W - 100, H - 10, 1, 1, 1);
+        glEnable(GL_TEXTURE_2D);
+    }
+    plat_SwapBuffers(pglContext);
+}
+
+bool gShown = false;   // a picture has been highlighted since the window opened
+
+// The window system asks for the window's content (it was shown or uncovered): the current
+// preview is drawn again. A highlight that arrived before the window could show is not lost.
+int PreviewWindowHandler(EventHandlerCallRef, const Event* e, void*) {
+    if (e->kind != kEventWindowPaint || !gShown) return eventNotHandledErr;
+    PreviewContext current;
+    if (current.ok()) DrawPreview();
+    return noErr;
+}
+
 }  // namespace
 
 bool CreatePreview(int type) {
@@ -183,6 +230,7 @@ bool CreatePreview(int type) {
     if (type != kThemePopup && type != kPicturePopup) return false;
     if (kickStart && type != kThemePopup) return false;
     ForgetDecoded();
+    gShown = false;
     if (previewImage.texture) {
         PreviewContext current;
         if (current.ok()) glDeleteTextures(1, &previewImage.texture);
@@ -200,10 +248,14 @@ bool CreatePreview(int type) {
     Rect canvas{};
     plat_GetWindowBounds(window, &canvas);
     plat_MoveWindow(preview, canvas.left + 10, canvas.top + 10);
+    const EventTypeSpec paint = {kEventClassWindow, kEventWindowPaint};
+    plat_InstallWindowEventHandler(preview, PreviewWindowHandler, &paint, 1, nullptr);
+    // Shown before its context is made: a native window made for GL while still hidden leaves
+    // the canvas's surface without its content on X11.
+    plat_ShowWindow(preview);
     GLContextRef saved = plat_CurrentContext();
     InitPreviewOpenGL();
     if (saved) plat_MakeCurrent(saved);
-    plat_ShowWindow(preview);
     return true;
 }
 
@@ -288,37 +340,8 @@ void ShowPreview(int item, const char* name) {
     PreviewContext current;
     if (!current.ok()) return;
     LoadPreviewTexture(name);
-    int iw = 0, ih = 0;
-    PortSize(&iw, &ih);
-    float W = float(iw), H = float(ih);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glEnable(GL_TEXTURE_2D);
-    glColor4f(1, 1, 1, 1);
-    if (backTexture) {
-        glBindTexture(GL_TEXTURE_2D, backTexture);
-        Quad(W, H, -30.0f);
-    }
-    double width = previewImage.width, height = previewImage.height;
-    double s = 1.0;
-    if (width >= W || height >= H) s = std::min((W - 10) / width, (H - 10) / height);
-    glPushMatrix();
-    glTranslatef(float(W * 0.5 - width * s * 0.5), float(H * 0.5 - height * s * 0.5), -20.0f);
-    glScalef(float(s), float(s), 1.0f);
-    glBindTexture(GL_TEXTURE_2D, previewImage.texture);
-    glColor4f(1, 1, 1, 1);
-    Quad(float(width), float(height), 0.0f);
-    glPopMatrix();
-    if (preview_type == kPicturePopup) {
-        char caption[32];
-        snprintf(caption, sizeof caption, "%dx%d", previewImage.width, previewImage.height);
-        glDisable(GL_TEXTURE_2D);
-        DrawCaption(caption, W - 99, H - 9, 0, 0, 0);
-        DrawCaption(caption, W - 100, H - 10, 1, 1, 1);
-        glEnable(GL_TEXTURE_2D);
-    }
-    plat_SwapBuffers(pglContext);
+    gShown = true;
+    DrawPreview();
 }
 
 void DeletePreviewOpenGL() {
@@ -340,6 +363,8 @@ void DeletePreviewOpenGL() {
 void DestroyPreview() {
     if (preview_type == kLayerPopup) return;
     ForgetDecoded();
+    gShown = false;
+    plat_RemoveWindowEventHandler(preview);
     DeletePreviewOpenGL();
     plat_DisposeWindow(preview);
     preview = nullptr;

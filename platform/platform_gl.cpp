@@ -140,20 +140,23 @@ GLContextRef plat_CreateWindowSurfaceGLContext(WindowRef w) {
     request.depthBits = 0;
     request.swapInterval = 0;
     QSurfaceFormat fmt = formatFor(request);
+    // A native child window of the window itself, not a widget container: a container would
+    // mark the whole parent chain up to the canvas as holding one, which disturbs the canvas's own
+    // surface. The child belongs to the window's native window and goes with it.
+    w->widget->winId();
+    QWindow* parent = w->widget->windowHandle();
+    if (!parent) return nullptr;
     auto* surface = new CanvasSurface(w);
     surface->setFormat(fmt);
-    QWidget* container = QWidget::createWindowContainer(surface, w->widget);
-    container->setGeometry(w->widget->rect());
-    surface->resize(w->widget->size());   // the drawable has the window's size from the start
-    container->setAttribute(Qt::WA_TransparentForMouseEvents);
-    container->show();
-    w->widget->winId();
-    if (!surface->handle()) surface->create();
+    surface->setParent(parent);
+    surface->setGeometry(QRect(QPoint(0, 0), w->widget->size()));
+    surface->create();
+    surface->setVisible(true);
     auto* ctx = new QOpenGLContext;
     ctx->setFormat(fmt);
     if (!ctx->create() || !ctx->makeCurrent(surface)) {
         delete ctx;
-        delete container;
+        delete surface;
         return nullptr;
     }
     surface->context = ctx;
