@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -103,8 +104,12 @@ bool WriteConfig() {
     // Written beside the file and renamed into place, so a failed write keeps the old settings.
     char folder[kPathSize];
     if (util_GetPrefsFolder(folder)) mkdir(folder, 0700);
+    // Whatever goes by the temporary name (a leftover, or a link planted to have another file
+    // overwritten) is removed, and the file is then created anew: "x" never opens an existing
+    // name and so never follows a link.
     std::string tmp = std::string(path) + ".tmp";
-    FILE* f = fopen(tmp.c_str(), "wb");
+    unlink(tmp.c_str());
+    FILE* f = fopen(tmp.c_str(), "wbx");
     if (!f) return false;
     bool ok = fwrite(b.data(), 1, b.size(), f) == b.size();
     ok = (fclose(f) == 0) && ok;
