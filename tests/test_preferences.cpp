@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -58,6 +59,7 @@ TEST(Preferences, APlantedLinkAtTheTemporaryNameIsNotFollowed) {
     std::string victim = MakeTempDir("prefs") + "/victim.txt";
     { std::ofstream(victim) << "keep me"; }
     std::string tmp = PrefsFile() + ".tmp";
+    mkdir(getenv("XDG_CONFIG_HOME"), 0700);
     unlink(tmp.c_str());
     ASSERT_EQ(symlink(victim.c_str(), tmp.c_str()), 0);
     ASSERT_TRUE(WriteConfig());
