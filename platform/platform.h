@@ -373,7 +373,8 @@ void plat_ClearModalLog();
 bool plat_MessageBox(bool withCancel, const char* text);
 extern const char* const kAppTitle;
 
-// Opens a web address with the desktop's default handler.
+// Opens a web address with the desktop's default handler. With VINTREL_OPEN_URL_LOG naming a file,
+// the address (of folders too) is appended to that file as one line instead of being opened.
 bool plat_OpenURL(const char* url);
 // Shows a folder in the desktop's file manager, through a valid (percent-encoded) file:// address.
 bool plat_OpenFolder(const char* path);
@@ -424,6 +425,30 @@ int plat_GetContextSamples(GLContextRef ctx);
 void plat_DestroyGLContext(GLContextRef ctx);
 // Reads the window surface's last shown frame as RGBA rows, top row first (tests).
 bool plat_ReadWindowPixels(GLContextRef ctx, std::vector<uint8_t>* rgba, int* width, int* height);
+
+// Creates an OpenGL surface filling the window w (one built from the interface definitions),
+// transparent where nothing opaque is drawn, with a double-buffered RGBA context of its own that
+// shares nothing. Current on return; null on failure. The surface goes with the window.
+GLContextRef plat_CreateWindowSurfaceGLContext(WindowRef w);
+// Whether the display is an X11 display with the GLX extension, the one GLUT's bitmap fonts
+// can be drawn with.
+bool plat_HasX11GLX();
+
+// ---------------------------------------------------------------------------------------------
+// HTTP
+
+enum : int {
+    kFetchFailed = -3001,      // no connection, refused, server error, redirect loop
+    kFetchTimedOut = -3002,    // the whole reply did not arrive within the timeout
+    kFetchTooLarge = -3003,    // the body is longer than the cap (reading stopped there)
+};
+// Fetches url (http or https) and puts its body into *out. Blocks until the whole reply has
+// arrived, the fetch failed, timeoutSeconds have passed or more than maxBytes arrived; meanwhile
+// timers and window updates run, user input waits. noErr or one of the codes above.
+int plat_FetchText(const char* url, double timeoutSeconds, size_t maxBytes, std::string* out);
+// The address of the release-number file: $VINTREL_UPDATE_URL when set (tests point it at a
+// local server), else builtIn.
+const char* plat_VersionFileURL(const char* builtIn);
 
 // ---------------------------------------------------------------------------------------------
 // Diagnostics: writes to standard output and flushes.

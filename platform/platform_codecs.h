@@ -28,6 +28,21 @@ constexpr int64_t kMaxImagePixels = 100000000;
 int plat_DecodeImageBuffer(const char* path, int64_t maxPixels, uint8_t** rgba, int* width,
                            int* height, OSType* fileType);
 
+// As plat_DecodeImageBuffer, but a picture larger than fitWidth x fitHeight is decoded scaled down
+// to fit into that box (aspect kept) without building the full picture first; *width and *height
+// get the decoded size, *fullWidth and *fullHeight the picture's own. The pixel limit applies to
+// the picture's own size.
+int plat_DecodeImageFit(const char* path, int64_t maxPixels, int fitWidth, int fitHeight, uint8_t** rgba,
+                        int* width, int* height, int* fullWidth, int* fullHeight);
+
+// How many pictures the decoder has decoded in this run and the size of the last one (tests).
+struct PlatDecodeStats {
+    long count = 0;
+    int lastWidth = 0;
+    int lastHeight = 0;
+};
+PlatDecodeStats plat_DecodeStats();
+
 // Results of plat_EncodeImage, in the order the checks are made.
 enum PlatEncodeResult : int {
     kEncodeDone = 0,

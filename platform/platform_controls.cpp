@@ -83,8 +83,14 @@ public:
     explicit PopupWatcher(QComboBox* c) : QObject(c), combo(c) {}
     QComboBox* combo;
     bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Show) sendMenuEvent(combo, kEventMenuBeginTracking, 0);
-        else if (e->type() == QEvent::Hide) sendMenuEvent(combo, kEventMenuEndTracking, 0);
+        if (e->type() == QEvent::Show) {
+            sendMenuEvent(combo, kEventMenuBeginTracking, 0);
+            // The list opens with the current item highlighted: that item is the first target.
+            int row = combo->view()->currentIndex().row();
+            if (row >= 0) sendMenuEvent(combo, kEventMenuTargetItem, row + 1);
+        } else if (e->type() == QEvent::Hide) {
+            sendMenuEvent(combo, kEventMenuEndTracking, 0);
+        }
         return false;
     }
 };

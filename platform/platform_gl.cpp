@@ -12,7 +12,11 @@
 #include <QWheelEvent>
 
 #include <GL/gl.h>
+#include <cstdlib>
 #include <cstring>
+
+// From Xlib (declared here so that Xlib's macros stay out of the Qt code below).
+extern "C" int XQueryExtension(Display*, const char*, int*, int*, int*);
 
 struct PlatGLContext {
     QOpenGLContext* context = nullptr;
@@ -128,6 +132,48 @@ GLContextRef plat_CreateWindowGLContext(WindowRef canvas, const GLFormatRequest&
     ref->surface = surface;
     gCurrent = ref;
     return ref;
+}
+
+GLContextRef plat_CreateWindowSurfaceGLContext(WindowRef w) {
+    if (!w || !w->widget || w->isCanvas) return nullptr;
+    GLFormatRequest request;
+    request.depthBits = 0;
+    request.swapInterval = 0;
+    QSurfaceFormat fmt = formatFor(request);
+    // A native child window of the window itself, not a widget container: a container would
+    // mark the whole parent chain up to the canvas as holding one, which disturbs the canvas's own
+    // surface. The child belongs to the window's native window and goes with it.
+    w->widget->winId();
+    QWindow* parent = w->widget->windowHandle();
+    if (!parent) return nullptr;
+    auto* surface = new CanvasSurface(w);
+    surface->setFormat(fmt);
+    surface->setParent(parent);
+    surface->setGeometry(QRect(QPoint(0, 0), w->widget->size()));
+    surface->create();
+    surface->setVisible(true);
+    auto* ctx = new QOpenGLContext;
+    ctx->setFormat(fmt);
+    if (!ctx->create() || !ctx->makeCurrent(surface)) {
+        delete ctx;
+        delete surface;
+        return nullptr;
+    }
+    surface->context = ctx;
+    auto* ref = new PlatGLContext;
+    ref->context = ctx;
+    ref->surface = surface;
+    gCurrent = ref;
+    return ref;
+}
+
+bool plat_HasX11GLX() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    Display* display = x11 ? x11->display() : nullptr;
+    const char* name = getenv("DISPLAY");
+    if (!display || !name || !*name) return false;
+    int opcode = 0, event = 0, error = 0;
+    return XQueryExtension(display, "GLX", &opcode, &event, &error) != 0;
 }
 
 GLContextRef plat_CreateOffscreenGLContext(GLContextRef share, int width, int height) {

@@ -247,8 +247,13 @@ int readWhole(const char* path, QByteArray* bytes, qint64 limit = -1) {
     return noErr;
 }
 
-// Decodes path into *image (RGBA8888, not premultiplied).
-int decodeFile(const char* path, int64_t maxPixels, QImage* image, OSType* fileType) {
+PlatDecodeStats gStats;
+
+// Decodes path into *image (RGBA8888, not premultiplied). With a valid fit, a picture larger than
+// fit is decoded scaled down into it (aspect kept; JPEG through the decoder's DCT scaling, so
+// the full picture is never built); *fullSize gets the picture's own size.
+int decodeFile(const char* path, int64_t maxPixels, QImage* image, OSType* fileType, QSize fit = QSize(),
+               QSize* fullSize = nullptr) {
     maxPixels = std::min(maxPixels, kMaxImagePixels);
     QByteArray bytes;
     int status = readWhole(path, &bytes);
@@ -261,24 +266,31 @@ int decodeFile(const char* path, int64_t maxPixels, QImage* image, OSType* fileT
     if (!code || !declaredSize(&buffer, format, &size)) return paramErr;
     if (!sizeAllowed(size.width(), size.height(), maxPixels)) return paramErr;
     if (fileType) *fileType = code;
+    if (fullSize) *fullSize = size;
+    bool shrink = fit.isValid() && (size.width() > fit.width() || size.height() > fit.height());
+    QSize scaled = shrink ? size.scaled(fit, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)) : size;
     QImage img;
+    ++gStats.count;
     if (format == "tga") {
         img = QImage(size, QImage::Format_RGBA8888);
         if (img.isNull() || !tga_Decode(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()),
                                         img.bits(), size_t(img.bytesPerLine())))
             return paramErr;
-        *image = std::move(img);
-        return noErr;
+        if (shrink) img = img.scaled(scaled, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    } else {
+        if (!structureComplete(code, bytes)) return paramErr;
+        buffer.seek(0);
+        QImageReader reader(&buffer, format);
+        reader.setAutoDetectImageFormat(false);
+        reader.setAllocationLimit(kAllocationLimitMB);
+        if (shrink) reader.setScaledSize(scaled);
+        if (!reader.read(&img) || img.isNull()) return paramErr;
+        if (!sizeAllowed(img.width(), img.height(), maxPixels)) return paramErr;
+        img.convertTo(QImage::Format_RGBA8888);
+        if (img.isNull()) return paramErr;
     }
-    if (!structureComplete(code, bytes)) return paramErr;
-    buffer.seek(0);
-    QImageReader reader(&buffer, format);
-    reader.setAutoDetectImageFormat(false);
-    reader.setAllocationLimit(kAllocationLimitMB);
-    if (!reader.read(&img) || img.isNull()) return paramErr;
-    if (!sizeAllowed(img.width(), img.height(), maxPixels)) return paramErr;
-    img.convertTo(QImage::Format_RGBA8888);
-    if (img.isNull()) return paramErr;
+    gStats.lastWidth = img.width();
+    gStats.lastHeight = img.height();
     *image = std::move(img);
     return noErr;
 }
@@ -374,6 +386,26 @@ int plat_DecodeImageBuffer(const char* path, int64_t maxPixels, uint8_t** rgba, 
     if (height) *height = img.height();
     return noErr;
 }
+
+int plat_DecodeImageFit(const char* path, int64_t maxPixels, int fitWidth, int fitHeight, uint8_t** rgba,
+                        int* width, int* height, int* fullWidth, int* fullHeight) {
+    if (!rgba || fitWidth <= 0 || fitHeight <= 0) return paramErr;
+    QImage img;
+    QSize full;
+    int status = decodeFile(path, maxPixels, &img, nullptr, QSize(fitWidth, fitHeight), &full);
+    if (status != noErr) return status;
+    auto* buffer = static_cast<uint8_t*>(malloc(size_t(img.width()) * img.height() * 4));
+    if (!buffer) return paramErr;
+    copyRows(img, buffer);
+    *rgba = buffer;
+    if (width) *width = img.width();
+    if (height) *height = img.height();
+    if (fullWidth) *fullWidth = full.width();
+    if (fullHeight) *fullHeight = full.height();
+    return noErr;
+}
+
+PlatDecodeStats plat_DecodeStats() { return gStats; }
 
 bool plat_HasImageWriter(OSType type) {
     if (type == FourCC("GIFf") || type == FourCC("TPIC")) return true;   // codec_gif, codec_tga

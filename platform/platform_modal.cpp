@@ -136,13 +136,28 @@ ModalAnswer runReal(const ModalRequest& r) {
     }
     return a;
 }
+
+// With VINTREL_OPEN_URL_LOG naming a file, an address is appended to it instead of being opened.
+bool logOpenedAddress(const std::string& url) {
+    QByteArray file = qgetenv("VINTREL_OPEN_URL_LOG");
+    if (file.isEmpty()) return false;
+    if (FILE* f = fopen(file.constData(), "a")) {
+        fprintf(f, "%s\n", url.c_str());
+        fclose(f);
+    }
+    return true;
+}
 }  // namespace
 
 ModalAnswer plat_RunModal(const ModalRequest& request) {
     gLog.push_back(request);
     if (gScript) return gScript(request);
+    if (request.kind == ModalKind::OpenURL && logOpenedAddress(request.url)) return ModalAnswer();
     if (qEnvironmentVariableIsSet("VINTREL_SCRIPTED_MODALS")) {
-        fprintf(stderr, "modal %s: %s%s\n", kindName(request.kind), request.message.c_str(), request.url.c_str());
+        // Alerts with a title of their own (the update offer) show it before the message.
+        std::string title = request.kind == ModalKind::Alert && request.title != kAppTitle ? request.title + " " : "";
+        fprintf(stderr, "modal %s: %s%s%s\n", kindName(request.kind), title.c_str(), request.message.c_str(),
+                request.url.c_str());
         ModalAnswer a;
         a.accepted = request.kind == ModalKind::Alert;
         return a;

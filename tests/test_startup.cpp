@@ -51,6 +51,7 @@ ProcessRun RunVintrel(const std::string& home, const std::string& resources, con
         setenv("VINTREL_RESOURCES", resources.c_str(), 1);
         setenv("VINTREL_EXIT_AT_EVENT_LOOP", "1", 1);
         setenv("VINTREL_SCRIPTED_MODALS", "1", 1);
+        setenv("VINTREL_UPDATE_URL", "http://127.0.0.1:1/version", 1);   // refused: no network needed
         if (!freopen(outFile.c_str(), "w", stdout) || !freopen(errFile.c_str(), "w", stderr)) _exit(120);
         std::string exe = VINTREL_TEST_BINARY_DIR "/vintrel";
         std::vector<char*> argv{const_cast<char*>(exe.c_str())};
