@@ -24,45 +24,6 @@ inline float Clamp(float v, float lo, float hi) { return std::min(std::max(v, lo
 // floating-point flags.
 inline float RoundEven(float t) { return (t + 12582912.0f) - 12582912.0f; }
 
-// Bilinear sample of straight RGBA bytes at picture coordinates (pixel centres at i + 0.5), in
-// premultiplied colour; the picture is transparent outside its edges, and so is a coordinate
-// that is not finite.
-inline void SampleBytes(const uint8_t* src, int w, int h, float x, float y, float out[4]) {
-    out[0] = out[1] = out[2] = out[3] = 0.0f;
-    const float fx = x - 0.5f, fy = y - 0.5f;
-    if (!(fx > -1.0f && fy > -1.0f && fx < float(w) && fy < float(h))) return;  // NaN too
-    const int x0 = int(fx + 1.0f) - 1, y0 = int(fy + 1.0f) - 1;  // floor, fx > -1
-    const float tx = fx - float(x0), ty = fy - float(y0);
-    const float wts[4] = {(1.0f - tx) * (1.0f - ty), tx * (1.0f - ty), (1.0f - tx) * ty, tx * ty};
-    const uint8_t* taps[4];
-    const std::size_t stride = std::size_t(w) * 4;
-    if (x0 >= 0 && y0 >= 0 && x0 + 1 < w && y0 + 1 < h) {
-        taps[0] = src + y0 * stride + std::size_t(x0) * 4;
-        taps[1] = taps[0] + 4;
-        taps[2] = taps[0] + stride;
-        taps[3] = taps[2] + 4;
-    } else {
-        static const uint8_t clear[4] = {0, 0, 0, 0};
-        for (int k = 0; k < 4; ++k) {
-            const int xx = x0 + (k & 1), yy = y0 + (k >> 1);
-            taps[k] = (xx < 0 || yy < 0 || xx >= w || yy >= h) ? clear
-                                                               : src + yy * stride + std::size_t(xx) * 4;
-        }
-    }
-    float acc[4] = {0, 0, 0, 0};
-    for (int k = 0; k < 4; ++k) {
-        const float wa = wts[k] * float(taps[k][3]);
-        acc[0] += wa * float(taps[k][0]);
-        acc[1] += wa * float(taps[k][1]);
-        acc[2] += wa * float(taps[k][2]);
-        acc[3] += wa;
-    }
-    out[0] = acc[0] * (1.0f / 65025.0f);
-    out[1] = acc[1] * (1.0f / 65025.0f);
-    out[2] = acc[2] * (1.0f / 65025.0f);
-    out[3] = acc[3] * (1.0f / 255.0f);
-}
-
 // The nearest pixel to picture coordinates, clamped into the picture.
 inline const uint8_t* NearestPixel(const uint8_t* src, int w, int h, float x, float y) {
     int xi = std::isfinite(x) ? int(Clamp(std::floor(x), 0.0f, float(w - 1))) : 0;
