@@ -365,7 +365,7 @@ TEST(FilterGeometry, TransparentStaysTransparent) {
 
 TEST(FilterGeometry, ExtremeValuesGiveADefinedPicture) {
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
-    const float extremes[] = {0.0f, -3.0f, 1e-20f, 0.5f, 1e6f, 1e30f, -1e30f, nan, inf, -inf};
+    const float extremes[] = {0.0f, -3.0f, 1e-20f, 0.5f, 1e6f, 1e30f, -1e30f, 3e38f, -3e38f, nan, inf, -inf};
     // On a flat opaque grey every geometric filter gives that grey or clear, and the screens a
     // grey level; nothing else (no garbage from overflowing coordinates).
     const Pic grey = Flat(48, 36, 90, 90, 90, 255);
