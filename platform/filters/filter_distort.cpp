@@ -6,7 +6,9 @@
 // below 0 (or not finite) leaves the picture as it is. The radial mappings send the reach onto
 // itself, so only the rows of the reach (plus one for the bilinear taps) are copied.
 #include <cmath>
+#include <limits>
 #include <cstring>
+#include <vector>
 
 #include "filter_kernels.h"
 #include "filter_sampling.h"
@@ -16,30 +18,51 @@ namespace {
 
 constexpr float kMaxRadius = 1.0e7f;
 
-// Calls map(x, y, dx, dy, d2, out) for every pixel whose centre lies strictly inside the disc of
+// Per-thread rows of sample points and samples.
+struct Span {
+    std::vector<float> px, py, acc;
+    explicit Span(int w) : px(w), py(w), acc(std::size_t(w) * 4) {}
+    // Samples the points x0 .. x1 - 1 and stores them over those pixels of row.
+    void Finish(const geo::RowCopy& src, uint8_t* row, int x0, int x1) {
+        for (int x = x0; x < x1; ++x) src.Sample(px[x], py[x], &acc[std::size_t(x) * 4]);
+        geo::StoreRow(acc.data() + std::size_t(x0) * 4, row + std::size_t(x0) * 4, x1 - x0);
+    }
+};
+
+// Calls map(dx, dy, d2, sx, sy) for every pixel whose centre lies strictly inside the disc of
 // radius `reach` about (cx, cy), where (dx, dy) is the pixel centre minus the centre and d2 its
-// squared length; map fills the premultiplied output, which is stored over the pixel.
+// squared length; map names the point (sx, sy) to sample, which is stored over the pixel.
 template <class Map>
-void ForDisc(uint8_t* rgba, int w, int h, float cx, float cy, float reach, const Map& map) {
+void ForDisc(uint8_t* rgba, int w, int h, float cx, float cy, float reach, const geo::RowCopy& src,
+             const Map& map) {
     const double r2 = double(reach) * reach;
     const int y0 = std::max(0, int(std::floor(cy - reach - 0.5f)));
     const int y1 = std::min(h, int(std::ceil(cy + reach + 0.5f)) + 1);
-#pragma omp parallel for schedule(dynamic, 8)
-    for (int y = y0; y < y1; ++y) {
-        const double dy = y + 0.5 - cy;
-        const double rest = r2 - dy * dy;
-        if (rest <= 0) continue;
-        const double half = std::sqrt(rest);
-        const int x0 = std::max(0, int(std::floor(cx - half - 0.5)));
-        const int x1 = std::min(w, int(std::ceil(cx + half + 0.5)) + 1);
-        uint8_t* row = rgba + std::size_t(y) * w * 4;
-        for (int x = x0; x < x1; ++x) {
-            const double dx = x + 0.5 - cx;
-            const double d2 = dx * dx + dy * dy;
-            if (!(d2 < r2)) continue;
-            float out[4];
-            map(float(x + 0.5), float(y + 0.5), float(dx), float(dy), float(d2), out);
-            geo::Store(out, row + x * 4);
+#pragma omp parallel
+    {
+        Span span(w);
+#pragma omp for schedule(dynamic, 8)
+        for (int y = y0; y < y1; ++y) {
+            const double dy = y + 0.5 - cy;
+            const double rest = r2 - dy * dy;
+            if (rest <= 0) continue;
+            const double half = std::sqrt(rest);
+            int x0 = std::max(0, int(std::floor(cx - half - 0.5)));
+            int x1 = std::min(w, int(std::ceil(cx + half + 0.5)) + 1);
+            // The inside of a disc on a row is one run: trim the ends to it exactly.
+            auto inside = [&](int x) {
+                const double dx = x + 0.5 - cx;
+                return dx * dx + dy * dy < r2;
+            };
+            while (x0 < x1 && !inside(x0)) ++x0;
+            while (x1 > x0 && !inside(x1 - 1)) --x1;
+            if (x0 >= x1) continue;
+            const float fdy = float(dy);
+            for (int x = x0; x < x1; ++x) {
+                const float dx = float(x + 0.5 - cx);
+                map(dx, fdy, dx * dx + fdy * fdy, span.px[x], span.py[x]);
+            }
+            span.Finish(src, rgba + std::size_t(y) * w * 4, x0, x1);
         }
     }
 }
@@ -48,6 +71,17 @@ void ForDisc(uint8_t* rgba, int w, int h, float cx, float cy, float reach, const
 inline void DiscRows(float cy, float reach, int& y0, int& y1) {
     y0 = int(std::floor(cy - reach)) - 2;
     y1 = int(std::ceil(cy + reach)) + 2;
+}
+
+// atan2(y, x) within 1e-5 radians, branch-free so row loops vectorise.
+inline float Atan2(float y, float x) {
+    const float ax = std::fabs(x), ay = std::fabs(y);
+    const float a = std::min(ax, ay) / std::max(std::max(ax, ay), 1.0e-30f);
+    const float s = a * a;
+    float r = ((((0.0208351f * s - 0.0851330f) * s + 0.1801410f) * s - 0.3302995f) * s + 0.9998660f) * a;
+    r = ay > ax ? 1.57079637f - r : r;
+    r = x < 0 ? 3.14159274f - r : r;
+    return y < 0 ? -r : r;
 }
 
 // The bump's radial profile: a point at relative distance rho (0..1) samples at rho x this.
@@ -70,9 +104,10 @@ void CIBumpDistortion(uint8_t* rgba, int w, int h, const Params& p) {
     geo::RowCopy src;
     src.Take(rgba, w, h, y0, y1);
     const float inv = 1.0f / r;
-    ForDisc(rgba, w, h, cx, cy, r, [&](float, float, float dx, float dy, float d2, float out[4]) {
+    ForDisc(rgba, w, h, cx, cy, r, src, [&](float dx, float dy, float d2, float& sx, float& sy) {
         const float f = BumpFactor(std::sqrt(d2) * inv, scale);
-        src.Sample(cx + dx * f, cy + dy * f, out);
+        sx = cx + dx * f;
+        sy = cy + dy * f;
     });
 }
 
@@ -90,19 +125,32 @@ void CIBumpDistortionLinear(uint8_t* rgba, int w, int h, const Params& p) {
     geo::RowCopy src;
     src.Take(rgba, w, h, 0, h);
     const float inv = 1.0f / r;
-#pragma omp parallel for schedule(static)
-    for (int y = 0; y < h; ++y) {
-        uint8_t* row = rgba + std::size_t(y) * w * 4;
-        const float dy = y + 0.5f - cy;
-        for (int x = 0; x < w; ++x) {
-            const float dx = x + 0.5f - cx;
-            const float across = dx * nx + dy * ny;
-            if (!(std::fabs(across) < r)) continue;
-            const float f = BumpFactor(std::fabs(across) * inv, scale);
-            const float shift = across * (f - 1.0f);
-            float out[4];
-            src.Sample(x + 0.5f + nx * shift, y + 0.5f + ny * shift, out);
-            geo::Store(out, row + x * 4);
+#pragma omp parallel
+    {
+        Span span(w);
+#pragma omp for schedule(static)
+        for (int y = 0; y < h; ++y) {
+            const float dy = y + 0.5f - cy;
+            auto across = [&](int x) { return (x + 0.5f - cx) * nx + dy * ny; };
+            // The pixels within r of the line form one run of the row: estimate it, then trim
+            // its ends to the exact test.
+            int x0 = 0, x1 = w;
+            if (std::fabs(nx) > 1.0e-12f) {
+                const double a = cx - 0.5 + (-r - double(dy) * ny) / nx;
+                const double b = cx - 0.5 + (r - double(dy) * ny) / nx;
+                x0 = int(std::min(std::max(std::floor(std::min(a, b)) - 1, 0.0), double(w)));
+                x1 = int(std::min(std::max(std::ceil(std::max(a, b)) + 2, 0.0), double(w)));
+            }
+            while (x0 < x1 && !(std::fabs(across(x0)) < r)) ++x0;
+            while (x1 > x0 && !(std::fabs(across(x1 - 1)) < r)) --x1;
+            if (x0 >= x1) continue;
+            for (int x = x0; x < x1; ++x) {
+                const float t = across(x);
+                const float shift = t * (BumpFactor(std::fabs(t) * inv, scale) - 1.0f);
+                span.px[x] = x + 0.5f + nx * shift;
+                span.py[x] = y + 0.5f + ny * shift;
+            }
+            span.Finish(src, rgba + std::size_t(y) * w * 4, x0, x1);
         }
     }
 }
@@ -121,12 +169,13 @@ void CIPinchDistortion(uint8_t* rgba, int w, int h, const Params& p) {
     geo::RowCopy src;
     src.Take(rgba, w, h, y0, y1);
     const float inv = 1.0f / r;
-    ForDisc(rgba, w, h, cx, cy, r, [&](float, float, float dx, float dy, float d2, float out[4]) {
+    ForDisc(rgba, w, h, cx, cy, r, src, [&](float dx, float dy, float d2, float& sx, float& sy) {
         const float rho = std::sqrt(d2) * inv;
         // At the very centre the offset is (near) zero, so a large factor stays harmless.
         const float sn = std::max(std::sin(1.5707963268f * rho), 1.0e-6f);
         const float f = std::pow(sn, -scale);
-        src.Sample(cx + dx * f, cy + dy * f, out);
+        sx = cx + dx * f;
+        sy = cy + dy * f;
     });
 }
 
@@ -144,14 +193,12 @@ void CIHoleDistortion(uint8_t* rgba, int w, int h, const Params& p) {
     geo::RowCopy src;
     src.Take(rgba, w, h, y0, y1);
     const float r2 = r * r, inv3r = 1.0f / (3.0f * r);
-    ForDisc(rgba, w, h, cx, cy, reach, [&](float, float, float dx, float dy, float d2, float out[4]) {
-        if (d2 <= r2) {
-            out[0] = out[1] = out[2] = out[3] = 0.0f;
-            return;
-        }
+    const float nan = std::numeric_limits<float>::quiet_NaN();  // samples as clear
+    ForDisc(rgba, w, h, cx, cy, reach, src, [&](float dx, float dy, float d2, float& sx, float& sy) {
         const float d = std::sqrt(d2);
-        const float f = reach * std::pow((d - r) * inv3r, 0.75f) / d;
-        src.Sample(cx + dx * f, cy + dy * f, out);
+        const float f = d2 > r2 ? reach * std::pow((d - r) * inv3r, 0.75f) / d : nan;
+        sx = cx + dx * f;
+        sy = cy + dy * f;
     });
 }
 
@@ -167,22 +214,22 @@ void CICircularWrap(uint8_t* rgba, int w, int h, const Params& p) {
     const float angle = std::remainder(p.Get("inputAngle", 0.0f), 6.283185307179586f);
     geo::RowCopy src;
     src.Take(rgba, w, h, 0, h);
-    const float pi = 3.14159265358979f;
-#pragma omp parallel for schedule(static)
-    for (int y = 0; y < h; ++y) {
-        uint8_t* row = rgba + std::size_t(y) * w * 4;
-        const float up = cy - (y + 0.5f);
-        for (int x = 0; x < w; ++x) {
-            const float right = x + 0.5f - cx;
-            const float d = std::sqrt(right * right + up * up);
-            float out[4] = {0, 0, 0, 0};
-            if (d >= r) {
-                float arc = std::atan2(-right, up) - angle;  // counter-clockwise from up
-                if (arc > pi) arc -= 2 * pi;
-                if (arc <= -pi) arc += 2 * pi;
-                src.Sample(cx - arc * r, float(h) - (d - r), out);
+    const float twoPi = 6.283185307f, nan = std::numeric_limits<float>::quiet_NaN();
+#pragma omp parallel
+    {
+        Span span(w);
+#pragma omp for schedule(static)
+        for (int y = 0; y < h; ++y) {
+            const float up = cy - (y + 0.5f);
+            for (int x = 0; x < w; ++x) {
+                const float right = x + 0.5f - cx;
+                const float d = std::sqrt(right * right + up * up);
+                float arc = Atan2(-right, up) - angle;  // counter-clockwise from up
+                arc -= twoPi * geo::RoundEven(arc * (1.0f / twoPi));  // into -pi..pi
+                span.px[x] = d >= r ? cx - arc * r : nan;  // inside the circle: clear
+                span.py[x] = float(h) - (d - r);
             }
-            geo::Store(out, row + x * 4);
+            span.Finish(src, rgba + std::size_t(y) * w * 4, 0, w);
         }
     }
 }

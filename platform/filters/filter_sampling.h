@@ -31,26 +31,24 @@ inline const uint8_t* NearestPixel(const uint8_t* src, int w, int h, float x, fl
     return src + (std::size_t(yi) * w + xi) * 4;
 }
 
-// Premultiplied colour back to straight bytes, rounded to nearest as FromPremultiplied does: alpha
-// clamped to 0..1, colour to 0..alpha, NaN read as 0; fully transparent is 0,0,0,0.
-inline void Store(const float p[4], uint8_t* d) {
-    float a = p[3];
-    if (!(a > 0.0f)) a = 0.0f;
-    if (a > 1.0f) a = 1.0f;
-    const int a8 = int(a * 255.0f + 0.5f);
-    if (a8 == 0) {
-        d[0] = d[1] = d[2] = d[3] = 0;
-        return;
+// Premultiplied colour back to straight bytes, n pixels, rounded to nearest as FromPremultiplied
+// does: alpha clamped to 0..1, colour to 0..alpha, NaN read as 0; what rounds to alpha 0 is
+// 0,0,0,0. Branch-free, so the loop vectorises.
+inline void StoreRow(const float* p, uint8_t* d, int n) {
+    for (int i = 0; i < n; ++i) {
+        const float a = std::min(std::max(0.0f, p[i * 4 + 3]), 1.0f);
+        const float k = 255.0f / std::max(a, 1.0e-20f);
+        const float a8 = a * 255.0f + 0.5f;
+        const bool visible = a8 >= 1.0f;
+        for (int c = 0; c < 3; ++c) {
+            const float v = std::min(std::max(0.0f, p[i * 4 + c]), a);
+            const float b = std::min(v * k + 0.5f, 255.0f);
+            d[i * 4 + c] = visible ? uint8_t(b) : uint8_t(0);
+        }
+        d[i * 4 + 3] = uint8_t(a8);
     }
-    const float k = 255.0f / a;
-    for (int c = 0; c < 3; ++c) {
-        float v = p[c];
-        if (!(v > 0.0f)) v = 0.0f;
-        if (v > a) v = a;
-        d[c] = uint8_t(std::min(v * k + 0.5f, 255.0f));
-    }
-    d[3] = uint8_t(a8);
 }
+inline void Store(const float p[4], uint8_t* d) { StoreRow(p, d, 1); }
 
 // A well-mixed 32-bit hash of a grid cell (i, j): the same cell always gets the same value.
 inline uint32_t HashCell(int32_t i, int32_t j) {
@@ -67,12 +65,14 @@ inline uint32_t HashCell(int32_t i, int32_t j) {
 inline float JitterX(uint32_t h) { return float(h & 0xFFFFu) * (1.0f / 65536.0f); }
 inline float JitterY(uint32_t h) { return float(h >> 16) * (1.0f / 65536.0f); }
 
-// Rows yBegin .. yEnd - 1 of a picture in premultiplied float colour, kept so a filter can write
-// its output in place while it samples the input. Rows outside the copy read as the picture's
-// (transparent) outside, so a filter copies every row its samples can reach.
+// Rows yBegin .. yEnd - 1 of a picture in premultiplied colour, kept so a filter can write its
+// output in place while it samples the input. Each channel is held exactly as a 16-bit integer
+// on the scale 0..65025 (colour x alpha, and alpha x 255), half the memory of floats, which
+// matters for filters that sample all over a large picture. Rows outside the copy read as the
+// picture's (transparent) outside, so a filter copies every row its samples can reach.
 struct RowCopy {
     int w = 0, yBegin = 0, yEnd = 0;
-    std::vector<float> px;  // 4 floats a pixel
+    std::vector<uint16_t> px;  // 4 a pixel
     void Take(const uint8_t* rgba, int width, int height, int y0, int y1) {
         w = width;
         yBegin = std::min(std::max(y0, 0), height);
@@ -80,18 +80,17 @@ struct RowCopy {
         const long n = long(yEnd - yBegin) * w;
         px.resize(std::size_t(n) * 4);
         const uint8_t* s = rgba + std::size_t(yBegin) * w * 4;
-        float* d = px.data();
+        uint16_t* d = px.data();
 #pragma omp parallel for schedule(static)
         for (long i = 0; i < n; ++i) {
-            const float a = s[i * 4 + 3] * (1.0f / 255.0f);
-            const float k = a * (1.0f / 255.0f);
-            d[i * 4 + 0] = s[i * 4 + 0] * k;
-            d[i * 4 + 1] = s[i * 4 + 1] * k;
-            d[i * 4 + 2] = s[i * 4 + 2] * k;
-            d[i * 4 + 3] = a;
+            const unsigned a = s[i * 4 + 3];
+            d[i * 4 + 0] = uint16_t(s[i * 4 + 0] * a);
+            d[i * 4 + 1] = uint16_t(s[i * 4 + 1] * a);
+            d[i * 4 + 2] = uint16_t(s[i * 4 + 2] * a);
+            d[i * 4 + 3] = uint16_t(a * 255u);
         }
     }
-    // Bilinear sample at picture coordinates (pixel centres at i + 0.5), premultiplied;
+    // Bilinear sample at picture coordinates (pixel centres at i + 0.5), premultiplied 0..1;
     // transparent outside the picture and for coordinates that are not finite.
     void Sample(float x, float y, float out[4]) const {
         out[0] = out[1] = out[2] = out[3] = 0.0f;
@@ -100,9 +99,11 @@ struct RowCopy {
         if (!(fx > -1.0f && fy > -1.0f && fx < float(w) && fy < float(h))) return;  // NaN too
         const int x0 = int(fx + 1.0f) - 1, y0 = int(fy + 1.0f) - 1;  // floor, fx > -1
         const float tx = fx - float(x0), ty = fy - float(y0);
-        const float wts[4] = {(1.0f - tx) * (1.0f - ty), tx * (1.0f - ty), (1.0f - tx) * ty, tx * ty};
-        static const float clear[4] = {0, 0, 0, 0};
-        const float* taps[4];
+        const float k = 1.0f / 65025.0f;
+        const float wts[4] = {(1.0f - tx) * (1.0f - ty) * k, tx * (1.0f - ty) * k, (1.0f - tx) * ty * k,
+                              tx * ty * k};
+        static const uint16_t clear[4] = {0, 0, 0, 0};
+        const uint16_t* taps[4];
         const std::size_t stride = std::size_t(w) * 4;
         if (x0 >= 0 && y0 >= 0 && x0 + 1 < w && y0 + 1 < h) {
             taps[0] = px.data() + y0 * stride + std::size_t(x0) * 4;
@@ -110,9 +111,9 @@ struct RowCopy {
             taps[2] = taps[0] + stride;
             taps[3] = taps[2] + 4;
         } else {
-            for (int k = 0; k < 4; ++k) {
-                const int xx = x0 + (k & 1), yy = y0 + (k >> 1);
-                taps[k] = (xx < 0 || yy < 0 || xx >= w || yy >= h)
+            for (int t = 0; t < 4; ++t) {
+                const int xx = x0 + (t & 1), yy = y0 + (t >> 1);
+                taps[t] = (xx < 0 || yy < 0 || xx >= w || yy >= h)
                               ? clear
                               : px.data() + yy * stride + std::size_t(xx) * 4;
             }

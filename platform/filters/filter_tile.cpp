@@ -5,6 +5,7 @@
 // picture at the centre, and takes the bilinear sample (premultiplied, transparent beyond the
 // picture) there. Only the rows that piece covers are copied before the output is written.
 #include <cmath>
+#include <vector>
 
 #include "filter_kernels.h"
 #include "filter_sampling.h"
@@ -13,13 +14,6 @@ namespace vfilter {
 namespace {
 
 constexpr float kMaxWidth = 1.0e7f;
-
-// floor(v + 0.5) for |v| < 2^31, without a library call, so loops vectorise.
-inline float RoundHalfUp(float v) {
-    const float t = v + 0.5f;
-    float i = float(int(t));
-    return i - ((i > t) ? 1.0f : 0.0f);
-}
 
 struct Frame {
     float cx, cy, cosA, sinA;
@@ -30,29 +24,30 @@ struct Frame {
         cosA = std::cos(a);
         sinA = std::sin(a);
     }
-    // Rotated coordinates (u, v) of the centre of pixel (x, y).
-    void At(int x, int y, float& u, float& v) const {
-        const float X = x + 0.5f - cx, Y = cy - (y + 0.5f);
-        u = X * cosA + Y * sinA;
-        v = -X * sinA + Y * cosA;
-    }
 };
 
 // Runs fold(u, v, sx, sy) over every pixel, where (sx, sy) is the offset (y up) from the centre
-// of the input point to sample; `reach` bounds |(sx, sy)|.
+// of the input point to sample; `reach` bounds |(sx, sy)|. Each row goes in three passes: the
+// sample points (vectorised), the samples, the stores (vectorised).
 template <class Fold>
 void RunFolded(uint8_t* rgba, int w, int h, const Frame& f, float reach, const Fold& fold) {
     geo::RowCopy src;
     src.Take(rgba, w, h, int(std::floor(f.cy - reach)) - 2, int(std::ceil(f.cy + reach)) + 2);
-#pragma omp parallel for schedule(static)
-    for (int y = 0; y < h; ++y) {
-        uint8_t* row = rgba + std::size_t(y) * w * 4;
-        for (int x = 0; x < w; ++x) {
-            float u, v, sx, sy, out[4];
-            f.At(x, y, u, v);
-            fold(u, v, sx, sy);
-            src.Sample(f.cx + sx, f.cy - sy, out);
-            geo::Store(out, row + x * 4);
+#pragma omp parallel
+    {
+        std::vector<float> px(w), py(w), acc(std::size_t(w) * 4);
+#pragma omp for schedule(static)
+        for (int y = 0; y < h; ++y) {
+            const float Y = f.cy - (y + 0.5f), X0 = 0.5f - f.cx;
+            for (int x = 0; x < w; ++x) {
+                const float X = X0 + float(x);
+                float sx, sy;
+                fold(X * f.cosA + Y * f.sinA, -X * f.sinA + Y * f.cosA, sx, sy);
+                px[x] = f.cx + sx;
+                py[x] = f.cy - sy;
+            }
+            for (int x = 0; x < w; ++x) src.Sample(px[x], py[x], &acc[std::size_t(x) * 4]);
+            geo::StoreRow(acc.data(), rgba + std::size_t(y) * w * 4, w);
         }
     }
 }
@@ -68,8 +63,8 @@ void CIOpTile(uint8_t* rgba, int w, int h, const Params& p) {
     const Frame f(p, w, h);
     const float tile = width / scale, inv = scale / width;
     RunFolded(rgba, w, h, f, width * 0.7072f, [&](float u, float v, float& sx, float& sy) {
-        sx = (u - tile * RoundHalfUp(u * inv)) * scale;
-        sy = (v - tile * RoundHalfUp(v * inv)) * scale;
+        sx = (u - tile * geo::RoundEven(u * inv)) * scale;
+        sy = (v - tile * geo::RoundEven(v * inv)) * scale;
     });
 }
 
@@ -81,8 +76,8 @@ void CIEightfoldReflectedTile(uint8_t* rgba, int w, int h, const Params& p) {
     const Frame f(p, w, h);
     const float inv = 1.0f / width;
     RunFolded(rgba, w, h, f, width * 0.7072f, [&](float u, float v, float& sx, float& sy) {
-        const float a = std::fabs(u - width * RoundHalfUp(u * inv));
-        const float b = std::fabs(v - width * RoundHalfUp(v * inv));
+        const float a = std::fabs(u - width * geo::RoundEven(u * inv));
+        const float b = std::fabs(v - width * geo::RoundEven(v * inv));
         sx = std::max(a, b);
         sy = std::min(a, b);
     });
@@ -97,33 +92,29 @@ void CITwelvefoldReflectedTile(uint8_t* rgba, int w, int h, const Params& p) {
     const float rowStep = width * 0.8660254f, invRow = 1.0f / rowStep, inv = 1.0f / width;
     RunFolded(rgba, w, h, f, width * 0.5774f, [&](float u, float v, float& sx, float& sy) {
         // The nearest lattice point lies in the row of centres just below or just above v.
-        const float j0 = RoundHalfUp(v * invRow - 0.5f);  // floor(v / rowStep)
-        float best = 3.0e38f, qu = 0, qv = 0;
-        for (int k = 0; k < 2; ++k) {
-            const float j = j0 + float(k);
-            const float shift = (int(j) & 1) ? 0.5f : 0.0f;
-            const float cu = width * (RoundHalfUp(u * inv - shift) + shift);
-            const float du = u - cu, dv = v - j * rowStep;
-            const float d2 = du * du + dv * dv;
-            if (d2 < best) {
-                best = d2;
-                qu = du;
-                qv = dv;
-            }
+        const float j0 = geo::RoundEven(v * invRow - 0.5f);  // floor(v / rowStep), either at a tie
+        float qu, qv;
+        {
+            const float odd = j0 - 2.0f * geo::RoundEven(0.5f * j0);  // -1, 0 or 1
+            const float shiftA = 0.5f * odd * odd;  // odd rows sit half a width along
+            const float shiftB = 0.5f - shiftA;
+            const float cuA = width * (geo::RoundEven(u * inv - shiftA) + shiftA);
+            const float cuB = width * (geo::RoundEven(u * inv - shiftB) + shiftB);
+            const float duA = u - cuA, dvA = v - j0 * rowStep;
+            const float duB = u - cuB, dvB = dvA - rowStep;
+            const bool lower = duB * duB + dvB * dvB < duA * duA + dvA * dvA;
+            qu = lower ? duB : duA;
+            qv = lower ? dvB : dvA;
         }
         // Fold into 0..30 degrees: both axes, then the 60- and 30-degree mirror lines.
         qu = std::fabs(qu);
         qv = std::fabs(qv);
-        float d = -0.8660254f * qu + 0.5f * qv;  // side of the 60-degree line
-        if (d > 0) {
-            qu += 2 * d * 0.8660254f;
-            qv -= 2 * d * 0.5f;
-        }
-        d = -0.5f * qu + 0.8660254f * qv;  // side of the 30-degree line
-        if (d > 0) {
-            qu += 2 * d * 0.5f;
-            qv -= 2 * d * 0.8660254f;
-        }
+        float d = std::max(0.0f, -0.8660254f * qu + 0.5f * qv);  // beyond the 60-degree line
+        qu += 2 * d * 0.8660254f;
+        qv -= 2 * d * 0.5f;
+        d = std::max(0.0f, -0.5f * qu + 0.8660254f * qv);  // beyond the 30-degree line
+        qu += 2 * d * 0.5f;
+        qv -= 2 * d * 0.8660254f;
         sx = qu;
         sy = qv;
     });
