@@ -38,7 +38,8 @@ void ForDisc(uint8_t* rgba, int w, int h, float cx, float cy, float reach, const
     const double r2 = double(reach) * reach;
     const int y0 = std::max(0, int(std::floor(cy - reach - 0.5f)));
     const int y1 = std::min(h, int(std::ceil(cy + reach + 0.5f)) + 1);
-#pragma omp parallel
+    const double work = double(std::max(y1 - y0, 0)) * std::min(2.0 * reach, double(w));
+#pragma omp parallel if (work > 32768)  // a small disc is not worth waking threads for
     {
         Span span(w);
 #pragma omp for schedule(dynamic, 8)

@@ -81,7 +81,7 @@ struct RowCopy {
         px.resize(std::size_t(n) * 4);
         const uint8_t* s = rgba + std::size_t(yBegin) * w * 4;
         uint16_t* d = px.data();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n > 32768)
         for (long i = 0; i < n; ++i) {
             const unsigned a = s[i * 4 + 3];
             d[i * 4 + 0] = uint16_t(s[i * 4 + 0] * a);
