@@ -138,7 +138,7 @@ void CIHexagonalPixellate(uint8_t* rgba, int w, int h, const Params& p) {
             out[x] = lower ? ib * 2 + 1 : ia * 2;
         }
     }
-    // Pixel rows whose band is j (or j - 1, for the hexagons of row j reaching up... down).
+    // First pixel row of each band (bandStart[b]: the first row whose band is b or more).
     std::vector<int> bandStart(nj + 2, h);
     for (int y = h - 1; y >= 0; --y) {
         int b = std::min(std::max(rowBand[y], 0), nj + 1);
