@@ -34,27 +34,50 @@
 //   CIColorControls: inputBrightness added (-1..1), inputContrast about 0.5 (1 neutral),
 //            inputSaturation (1 neutral); absent keys are neutral.
 //   CIHueAdjust: rotation of hue by inputAngle radians about the grey axis.
-//   CIPixellate: flat squares of side inputScale px (below 1 means 1), aligned on the centre.
-//   CIHexagonalPixellate: flat hexagons of width inputScale px about inputCenter.
-//   CICrystallize: flat Voronoi cells around a fixed jittered grid of spacing inputRadius px.
-//   CIPointillize: dots of radius inputRadius px on a fixed jittered grid over a transparent
-//            background, each the colour under its centre.
-//   CICMYKHalftone: four screens (C, M, Y, K) of dot period inputWidth px at inputAngle,
-//            inputSharpness, on white; about inputCenter.
-//   CIDotScreen / CILineScreen / CICircularScreen: a black-and-white screen of the luminance:
-//            dots, lines, or rings about inputCenter; inputWidth px period, inputAngle radians,
-//            inputSharpness 0..1.
-//   CIBumpDistortion: bulge (scale > 0) or dent (< 0) of radius inputRadius about inputCenter,
-//            inputScale -1..1; pixels outside the radius untouched.
-//   CIBumpDistortionLinear: the same along a line through inputCenter at inputAngle.
-//   CIPinchDistortion: pinch of radius inputRadius, inputScale 0..2 (0 none), outside untouched.
-//   CIHoleDistortion: a round hole of radius inputRadius at inputCenter pushing the picture out.
-//   CICircularWrap: the picture wrapped around a circle of radius inputRadius at inputCenter,
-//            starting at inputAngle.
-//   CIOpTile: op-art tiling: the picture around the centre scaled by inputScale and repeated in
-//            tiles of inputWidth px with inputAngle (0 here) rotation.
-//   CIEightfoldReflectedTile / CITwelvefoldReflectedTile: a wedge of width inputWidth px at
-//            inputCenter reflected into 8 / 12 mirrored copies, rotated by inputAngle.
+//   CIPixellate: squares of side inputScale px (1 or less: unchanged) on a grid with a corner at
+//            inputCenter (the picture's middle when not given), each the mean of its pixels in
+//            premultiplied colour.
+//   CIHexagonalPixellate: hexagons whose centres are inputScale px apart (1 or less: unchanged),
+//            one centred on inputCenter, each the premultiplied mean of its pixels.
+//   CICrystallize: Voronoi cells of one seed per inputRadius px square (1 or less: unchanged),
+//            seeds jittered by a fixed hash, grid anchored on inputCenter; each cell the colour
+//            of the pixel under its seed.
+//   CIPointillize: dots of radius inputRadius px (at least 1), one per 2 x inputRadius px square
+//            of a fixed jittered grid anchored on inputCenter, each the colour under its centre
+//            with a one-pixel soft edge; transparent between the dots.
+//   CICMYKHalftone: C, M, Y, K dot screens (at inputAngle + 15, 75, 0, 45 degrees) of period
+//            inputWidth px about inputCenter, inputSharpness 0..1 (default 0.7), inks from the
+//            straight colour with inputGCR 0..1 (default 1) and inputUCR 0..1 (default 0.5),
+//            printed on white; alpha kept.
+//   CIDotScreen / CILineScreen / CICircularScreen: a black-and-white screen of the Rec. 709
+//            luminance: dots, lines along inputAngle, or rings about inputCenter; period
+//            inputWidth px (at least 1), inputAngle radians, inputSharpness 0..1 (0 passes the
+//            grey through, 1 hard-edged with one pixel of antialiasing); white stays white,
+//            black stays black, alpha kept.
+//   CIBumpDistortion: bulge (inputScale > 0) or dent (< 0; clamped to -1..1) within inputRadius
+//            px of inputCenter: distance d samples at d x (1 - scale (1 - d/r)^2); pixels at
+//            inputRadius or beyond untouched; radius 0 changes nothing.
+//   CIBumpDistortionLinear: the same profile across the line through inputCenter at inputAngle,
+//            within inputRadius px of the line; the rest untouched.
+//   CIPinchDistortion: within inputRadius px of inputCenter, distance d samples at
+//            d x sin(pi/2 d/r)^-scale, inputScale clamped to -1..1 (0 none, 1 strongest pinch);
+//            outside untouched.
+//   CIHoleDistortion: a transparent hole of radius inputRadius px at inputCenter; the picture
+//            from there to 4 x inputRadius is pushed outwards; beyond that untouched.
+//   CICircularWrap: the picture bent round a transparent circle of radius inputRadius px at
+//            inputCenter: bottom edge on the circle, rows outwards, arc length = x, the middle
+//            column at inputAngle from straight up; remaps the whole picture (radius below 1 px:
+//            unchanged).
+//   CIOpTile: the square of side inputWidth px at inputCenter, shrunk inputScale times
+//            (0.01..1000, default 2.8), repeated over the picture in a grid rotated by inputAngle.
+//   CIEightfoldReflectedTile / CITwelvefoldReflectedTile: squares / hexagons of width
+//            inputWidth px (at least 1) about inputCenter, each showing one 45 / 30 degree wedge
+//            of the picture at the centre mirrored into 8 / 12 parts; pattern rotated by
+//            inputAngle.
+//   (For these, a value not given or not finite counts as: radius 0 for the distortions, scale
+//   or radius 1 for the pixellates and crystallize, pointillize radius 20, screen width 6,
+//   sharpness 0.7, angle 0, op tile width 65, tile widths 100; a centre not given is the
+//   picture's middle.)
 #pragma once
 
 #include <cstdint>
