@@ -182,7 +182,7 @@ void RenderImages(bool onScreen, float factor) {
     }
     glPopMatrix();
     if (onScreen) plat_SwapBuffers(glContext);
-    else plat_ResolveOffscreenBuffer(plat_CurrentContext());   // what a read-back will see
+    else plat_ResolveOffscreenBuffer(plat_CurrentContext(), texImages[0].width, texImages[0].height);   // what the export reads
     glFlush();
 }
 

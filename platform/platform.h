@@ -414,8 +414,9 @@ void plat_GetOffscreenBufferSize(GLContextRef offscreen, int* width, int* height
 // Samples per pixel of the offscreen framebuffer (0 = single-sampled).
 int plat_GetOffscreenBufferSamples(GLContextRef offscreen);
 // Resolves what was drawn into the offscreen framebuffer into the copy that reads come from
-// (nothing to do when it is single-sampled). Must be current.
-void plat_ResolveOffscreenBuffer(GLContextRef offscreen);
+// (nothing to do when it is single-sampled): its top-left width x height pixels, or all of it when
+// width or height is 0. Must be current.
+void plat_ResolveOffscreenBuffer(GLContextRef offscreen, int width = 0, int height = 0);
 bool plat_MakeCurrent(GLContextRef ctx);
 void plat_DoneCurrent();
 GLContextRef plat_CurrentContext();

@@ -12,6 +12,7 @@
 #include <QWheelEvent>
 
 #include <GL/gl.h>
+#include <algorithm>
 #include <cstring>
 
 struct PlatGLContext {
@@ -241,13 +242,17 @@ int plat_GetOffscreenBufferSamples(GLContextRef ref) {
     return ref && ref->fbo && ref->resolve ? ref->fbo->format().samples() : 0;
 }
 
-void plat_ResolveOffscreenBuffer(GLContextRef ref) {
+void plat_ResolveOffscreenBuffer(GLContextRef ref, int width, int height) {
     if (!ref || !ref->fbo || !ref->resolve || gCurrent != ref) return;
     // The whole buffer, every channel: the colour write mask must not hold back a channel.
     GLboolean mask[4];
     glGetBooleanv(GL_COLOR_WRITEMASK, mask);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    QRect all(QPoint(0, 0), ref->fbo->size());
+    QSize size = ref->fbo->size();
+    QRect all(QPoint(0, 0), size);
+    if (width > 0 && height > 0)   // the top rows are the last ones in OpenGL's bottom-up order
+        all = QRect(0, size.height() - std::min(height, size.height()), std::min(width, size.width()),
+                    std::min(height, size.height()));
     QOpenGLFramebufferObject::blitFramebuffer(ref->resolve, all, ref->fbo, all, GL_COLOR_BUFFER_BIT, GL_NEAREST, 0, 0,
                                               QOpenGLFramebufferObject::DontRestoreFramebufferBinding);
     glColorMask(mask[0], mask[1], mask[2], mask[3]);
