@@ -244,7 +244,8 @@ int plat_GetOffscreenBufferSamples(GLContextRef ref) {
 
 void plat_ResolveOffscreenBuffer(GLContextRef ref, int width, int height) {
     if (!ref || !ref->fbo || !ref->resolve || gCurrent != ref) return;
-    // The whole buffer, every channel: the colour write mask must not hold back a channel.
+    // Every channel: the colour write mask (the export draws colour and alpha apart) must not hold
+    // back a channel of the copy.
     GLboolean mask[4];
     glGetBooleanv(GL_COLOR_WRITEMASK, mask);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
