@@ -7,6 +7,7 @@
 #include "compositor.h"
 
 #include <GL/gl.h>
+#include <algorithm>
 #include <cstdlib>
 
 #include "app_state.h"
@@ -181,6 +182,7 @@ void RenderImages(bool onScreen, float factor) {
     }
     glPopMatrix();
     if (onScreen) plat_SwapBuffers(glContext);
+    else plat_ResolveOffscreenBuffer(plat_CurrentContext(), texImages[0].width, texImages[0].height);   // what the export reads
     glFlush();
 }
 
@@ -203,12 +205,15 @@ void RenderOffscreen(int slot, bool rotate, float factor) {
         glPopMatrix();
     }
     glPopMatrix();
+    plat_ResolveOffscreenBuffer(plat_CurrentContext());
     glFlush();
 }
 
 uint8_t* BakeLayer(int slot, bool rotate, int left, int top, int w, int h) {
-    if (!bufContext || w <= 0 || h <= 0) return nullptr;
-    auto* block = static_cast<uint8_t*>(malloc(size_t(w) * h * 4));
+    if (!bufContext || slot < 1 || slot > kLastLayer || w <= 0 || h <= 0) return nullptr;
+    // Whatever of the block lies outside the framebuffer (a layer past the picture's left or top
+    // edge) is not drawn anywhere: it stays transparent.
+    auto* block = static_cast<uint8_t*>(calloc(size_t(w) * h, 4));
     if (!block) return nullptr;
     float savedZoom = scaleFactor;
     scaleFactor = 1.0f;
@@ -216,12 +221,33 @@ uint8_t* BakeLayer(int slot, bool rotate, int left, int top, int w, int h) {
     plat_MakeCurrent(bufContext);
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    // The layer keeps its shadow and draws it from the new pixels, so the shadow is not baked in.
+    // The layer is drawn without blending, so it is drawn single-sampled: partly covered samples
+    // would resolve to colours darkened toward the black clear colour.
+    TexImage& t = texImages[slot];
+    bool shadow = t.shadow;
+    t.shadow = false;
+    glDisable(GL_MULTISAMPLE);
     RenderOffscreen(slot, rotate, -1.0f);
-    // The offscreen framebuffer holds the picture at its top-left; rows are read bottom-up.
+    if (multisampleLevel > 0) glEnable(GL_MULTISAMPLE);
+    t.shadow = shadow;
+    // The offscreen framebuffer holds the picture at its top-left; rows are read bottom-up. Only
+    // the part of the block inside the framebuffer is read, into its place in the block.
     int fbw = 0, fbh = 0;
     plat_GetOffscreenBufferSize(bufContext, &fbw, &fbh);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(left, fbh - (top + h), w, h, GL_RGBA, GL_UNSIGNED_BYTE, block);
+    int bottomRow = fbh - (top + h);   // framebuffer row of the block's lowest row
+    int x0 = std::max(left, 0), x1 = std::min(left + w, fbw);
+    int y0 = std::max(bottomRow, 0), y1 = std::min(bottomRow + h, fbh);
+    if (x0 < x1 && y0 < y1) {
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glPixelStorei(GL_PACK_ROW_LENGTH, w);
+        glPixelStorei(GL_PACK_SKIP_PIXELS, x0 - left);
+        glPixelStorei(GL_PACK_SKIP_ROWS, y0 - bottomRow);
+        glReadPixels(x0, y0, x1 - x0, y1 - y0, GL_RGBA, GL_UNSIGNED_BYTE, block);
+        glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+        glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+        glPixelStorei(GL_PACK_SKIP_ROWS, 0);
+    }
     util_flip(block, w, h, 4);
     scaleFactor = savedZoom;
     plat_MakeCurrent(glContext);
@@ -270,8 +296,10 @@ void PositionImage() {
     int column = (centerimage - kAnchorFirst) % 3, row = (centerimage - kAnchorFirst) / 3;
     l.posX = column == 0 ? 0 : column == 1 ? midX : right;
     l.posY = row == 0 ? 0 : row == 1 ? midY : bottom;
-    l.originX = l.posX;
-    l.originY = l.posY;
+    // The origin is the unscaled rectangle's corner, from which a drag recomputes the place
+    // (posX = (texWidth - width) / 2 + originX): for a scaled layer it is not the drawn corner.
+    l.originX = l.posX - (l.texWidth - l.width) / 2;
+    l.originY = l.posY - (l.texHeight - l.height) / 2;
 }
 
 void RescaleImage() {

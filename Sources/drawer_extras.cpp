@@ -186,8 +186,10 @@ void HandleReflectionLayer() {
         int srcOriginY = texImages[src].originY, srcRot = texImages[src].rotZ;
         if (!DuplicateLayer(1, false)) return;
         TexImage& copy = texImages[currentLayer];
-        copy.originY = r.bottom + 1 + (srcOriginY - r.top);
-        copy.posY = copy.originY + (copy.frame ? 2 * copy.frameSize : 0);
+        // The copy's drawn box starts one pixel below the source's (and clear of both frames);
+        // its place follows from the origin as a drag computes it, so the first drag does not jump.
+        copy.originY = r.bottom + 1 + (srcOriginY - r.top) + (copy.frame ? 2 * copy.frameSize : 0);
+        copy.posY = (copy.texHeight - copy.height) / 2 + copy.originY;
         copy.reflection = 0.8f;
         copy.rotZ = -srcRot;
         copy.shadow = false;

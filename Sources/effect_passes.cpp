@@ -135,9 +135,19 @@ void RenderMask(int slot, float opacity) {
     int mx = masksizex[m], my = masksizey[m];
     glMatrixMode(GL_TEXTURE);
     glLoadIdentity();
-    glTranslatef(float(mx / 2), float(my / 2), 0);
-    glRotatef(float(t.maskAngle), 0, 0, 1);
-    glTranslatef(float(-(mx / 2)), float(-(my / 2)), 0);
+    if (useRectMap) {
+        glTranslatef(float(mx / 2), float(my / 2), 0);
+        glRotatef(float(t.maskAngle), 0, 0, 1);
+        glTranslatef(float(-(mx / 2)), float(-(my / 2)), 0);
+    } else if (mx > 0 && my > 0) {
+        // Normalised coordinates: the same turn about the mask's centre, made in texel units so
+        // that a mask that is not square turns without shearing.
+        glTranslatef(0.5f, 0.5f, 0);
+        glScalef(1.0f / float(mx), 1.0f / float(my), 1.0f);
+        glRotatef(float(t.maskAngle), 0, 0, 1);
+        glScalef(float(mx), float(my), 1.0f);
+        glTranslatef(-0.5f, -0.5f, 0);
+    }
     glMatrixMode(GL_MODELVIEW);
 
     float k = 1.0f - t.maskRadius;

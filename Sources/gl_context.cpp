@@ -1,7 +1,9 @@
 // gl_context.cpp - OpenGL contexts, capabilities and projections.
 #include "gl_context.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "canvas_window.h"
@@ -54,6 +56,12 @@ void SetCommonState() {
     glEnable(mapTarget);
 }
 
+// Multisampled drawing on or off in the current context.
+static void SetMultisample(bool on) {
+    if (on) glEnable(GL_MULTISAMPLE_ARB);
+    else glDisable(GL_MULTISAMPLE_ARB);
+}
+
 void SetWindowState() {
     SetCommonState();
     glFrontFace(GL_CW);
@@ -90,7 +98,10 @@ void SetOffscreenProjection() {
 
 bool EnsureOffscreenSize(int width, int height) {
     if (!bufContext) return false;
-    bool ok = plat_ResizeOffscreenBuffer(bufContext, width, height);
+    // Never below the minimum, and no larger than asked: a large picture's buffer is given back
+    // when a smaller one follows.
+    bool ok = plat_ResizeOffscreenBuffer(bufContext, std::max(width, int(kOffscreenSize)),
+                                         std::max(height, int(kOffscreenSize)));
     if (ok) SetOffscreenProjection();
     plat_MakeCurrent(glContext);
     return ok;
@@ -123,13 +134,16 @@ bool StartOpenGL() {
     InitLayerTable();
     UpdateContext();
 
-    bufContext = plat_CreateOffscreenGLContext(glContext, kOffscreenSize, kOffscreenSize);
+    // Exports and bakes are antialiased like the canvas: the offscreen framebuffer has as many
+    // samples as the window asks for, and the antialiasing switch decides whether they are used.
+    bufContext = plat_CreateOffscreenGLContext(glContext, kOffscreenSize, kOffscreenSize, std::abs(multisampleLevel));
     pbuffer = bufContext;
     if (bufContext) {
         glMatrixMode(GL_MODELVIEW);
         glLoadIdentity();
         SetOffscreenProjection();
         SetCommonState();
+        SetMultisample(multisampleLevel > 0);
     }
     plat_MakeCurrent(glContext);
 
@@ -151,10 +165,9 @@ void UpdateContext() {
 
 void ToggleMultisample() {
     multisampleLevel = -multisampleLevel;
-    if (multisampleSupported && plat_MakeCurrent(glContext)) {
-        if (multisampleLevel >= 0) glEnable(GL_MULTISAMPLE_ARB);
-        else glDisable(GL_MULTISAMPLE_ARB);
-    }
+    if (multisampleSupported && plat_MakeCurrent(glContext)) SetMultisample(multisampleLevel >= 0);
+    if (bufContext && plat_MakeCurrent(bufContext)) SetMultisample(multisampleLevel >= 0);
+    plat_MakeCurrent(glContext);
     RenderImages(true, -1.0f);
 }
 

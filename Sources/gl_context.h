@@ -44,7 +44,8 @@ bool util_checkGLExtension(const char* name);
 void SetWindowProjection(int width, int height);
 // The offscreen projection over the whole framebuffer, made current on bufContext.
 void SetOffscreenProjection();
-// Grows the offscreen framebuffer to hold width x height; the window context is current on return.
+// Sizes the offscreen framebuffer to max(2048, width) x max(2048, height), growing or shrinking it;
+// the window context is current on return.
 bool EnsureOffscreenSize(int width, int height);
 // On the first launch only, warns that a missing capability (rectangle textures or the colour
 // matrix) is emulated; true when the warning was shown.

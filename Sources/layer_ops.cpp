@@ -184,10 +184,14 @@ void HandleReset() {
 
 int DuplicateLayer(int flip, bool redraw) {
     if (!HasValidLayer()) {
-        // Without a layer the theme picture itself becomes layer 1 at the picture's corner.
+        // Nothing selected while layers remain (after deleting layer 1): nothing to copy, and the
+        // layers stay where they are. Only an empty stack (a project without layers being opened;
+        // the button and the key need a selected layer) gets the theme picture itself as layer 1
+        // at the picture's corner.
+        if (texImages[1].texture != 0) return 0;
         std::string path = std::string(themeFolder) + currentTheme + THEME_EXT +
                            (allThemes ? "/Contents/Images/" : "/Contents/Images/Editable_Images/") + currentPicture;
-        if (path.size() >= 1024 || !LoadTexture(path.c_str(), -1, true, false)) return 0;
+        if (path.size() >= 1024 || !LoadTexture(path.c_str(), -1, true, false) || currentLayer != 1) return 0;
         TexImage& t = texImages[1];
         t.posX = t.posY = t.originX = t.originY = 0;
         return 1;

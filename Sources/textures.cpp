@@ -4,6 +4,7 @@
 #include "textures.h"
 
 #include <GL/glu.h>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -37,11 +38,33 @@ void Upload(GLenum target, const uint8_t* pixels, int width, int height, int cha
         gluBuild2DMipmaps(target, channels, width, height, PixelFormat(channels), GL_UNSIGNED_BYTE, pixels);
 }
 
+// Without rectangle textures a texture's level 0 is a resampled power-of-two picture, so what
+// Buffer2Texture showed cannot be read back from it: the shown buffer is kept here, by texture
+// name, until Texture2Buffer takes it (or the texture is replaced).
+struct ShownBuffer {
+    GLuint texture;
+    int width, height, channels;
+    std::vector<uint8_t> pixels;
+};
+std::vector<ShownBuffer> shownBuffers;
+
+// Drops kept buffers whose texture is no longer a slot's (deleted, or its name made anew).
+void ForgetStaleShownBuffers(GLuint renamed) {
+    auto stale = [renamed](const ShownBuffer& b) {
+        if (b.texture == renamed) return true;
+        for (int s = kFirstLayer; s <= kLastLayer; ++s)
+            if (texImages[s].texture == b.texture) return false;
+        return true;
+    };
+    shownBuffers.erase(std::remove_if(shownBuffers.begin(), shownBuffers.end(), stale), shownBuffers.end());
+}
+
 // A new texture name bound to target with the modulate environment, the filter for both
 // minification and magnification, and the wrap mode on both axes.
 GLuint NewBoundTexture(GLenum target, GLint filter, GLint wrap) {
     GLuint name = 0;
     glGenTextures(1, &name);
+    if (!shownBuffers.empty()) ForgetStaleShownBuffers(name);
     glBindTexture(target, name);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     glTexParameteri(target, GL_TEXTURE_MIN_FILTER, filter);
@@ -193,6 +216,11 @@ void Buffer2Texture(int slot, const uint8_t* pixels) {
     glDeleteTextures(1, &t.texture);
     t.texture = 0;
     UploadSlot(slot, pixels);
+    if (!useRectMap) {
+        ForgetStaleShownBuffers(0);
+        size_t size = size_t(t.texWidth) * t.texHeight * t.channels;
+        shownBuffers.push_back({t.texture, t.texWidth, t.texHeight, t.channels, std::vector<uint8_t>(pixels, pixels + size)});
+    }
 }
 
 void ReuploadSlot(int slot) {
@@ -208,7 +236,17 @@ void ReuploadSlot(int slot) {
 void Texture2Buffer(int slot) {
     if (!IsValidLayer(slot) || !texImages[slot].pixels || !plat_MakeCurrent(glContext)) return;
     TexImage& t = texImages[slot];
-    if (!useRectMap) return;   // the power-of-two level 0 is not the layer's size: the copy stands
+    if (!useRectMap) {
+        // The buffer Buffer2Texture showed; a texture built from the pixel copy has nothing new.
+        for (auto b = shownBuffers.begin(); b != shownBuffers.end(); ++b) {
+            if (b->texture != t.texture) continue;
+            if (b->width == t.texWidth && b->height == t.texHeight && b->channels == t.channels)
+                memcpy(t.pixels, b->pixels.data(), b->pixels.size());
+            shownBuffers.erase(b);
+            break;
+        }
+        return;
+    }
     glBindTexture(mapTarget, t.texture);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTexImage(mapTarget, 0, PixelFormat(t.channels), GL_UNSIGNED_BYTE, t.pixels);

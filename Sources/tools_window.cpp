@@ -219,6 +219,7 @@ void EnableSubControls() {
                    kScaleXText, kOpacitySlider, kTransparencyText, kCropButton, kEndCropButton, kScaleYSlider,
                    kScaleYText, kAspectLockCheck})
         util_EnableControl(dialog, id, L);
+    util_EnableControl(dialog, kDuplicateButton, L && HasValidLayer());   // a copy needs a selected layer
     TextDrawerControlsEnable(L);
     ColorDrawerControlsEnable(L);
     ExtrasDrawerControlsEnable(L);

@@ -408,12 +408,21 @@ struct GLFormatRequest {
 // Creates the canvas's context on its surface. The context is current on return; null on failure.
 GLContextRef plat_CreateWindowGLContext(WindowRef canvas, const GLFormatRequest& format);
 // Creates an offscreen context that shares textures with share and draws into a framebuffer
-// object of width x height RGBA pixels (with depth). Current on return; null on failure.
-GLContextRef plat_CreateOffscreenGLContext(GLContextRef share, int width, int height);
-// Grows the offscreen framebuffer to at least width x height (it never shrinks). The offscreen
-// context is current on return.
+// object of width x height RGBA pixels (with depth), multisampled with samples samples where the
+// driver offers multisample framebuffers (single-sampled otherwise). Reads (glReadPixels) come from
+// a single-sampled copy that plat_ResolveOffscreenBuffer brings up to date. Current on return;
+// null on failure.
+GLContextRef plat_CreateOffscreenGLContext(GLContextRef share, int width, int height, int samples = 0);
+// Gives the offscreen framebuffer exactly width x height pixels (growing or shrinking it); its
+// contents are lost when the size changes. The offscreen context is current on return.
 bool plat_ResizeOffscreenBuffer(GLContextRef offscreen, int width, int height);
 void plat_GetOffscreenBufferSize(GLContextRef offscreen, int* width, int* height);
+// Samples per pixel of the offscreen framebuffer (0 = single-sampled).
+int plat_GetOffscreenBufferSamples(GLContextRef offscreen);
+// Resolves what was drawn into the offscreen framebuffer into the copy that reads come from
+// (nothing to do when it is single-sampled): its top-left width x height pixels, or all of it when
+// width or height is 0. Must be current.
+void plat_ResolveOffscreenBuffer(GLContextRef offscreen, int width = 0, int height = 0);
 bool plat_MakeCurrent(GLContextRef ctx);
 void plat_DoneCurrent();
 GLContextRef plat_CurrentContext();

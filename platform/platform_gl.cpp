@@ -12,6 +12,7 @@
 #include <QWheelEvent>
 
 #include <GL/gl.h>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -22,12 +23,59 @@ struct PlatGLContext {
     QOpenGLContext* context = nullptr;
     CanvasSurface* surface = nullptr;               // window context
     QOffscreenSurface* offscreen = nullptr;         // offscreen context
-    QOpenGLFramebufferObject* fbo = nullptr;
+    QOpenGLFramebufferObject* fbo = nullptr;       // what the offscreen context draws into
+    QOpenGLFramebufferObject* resolve = nullptr;   // single-sampled copy reads come from; null when fbo is single-sampled
 };
 
 namespace {
 
 GLContextRef gCurrent = nullptr;
+
+#ifndef GL_READ_FRAMEBUFFER
+#define GL_READ_FRAMEBUFFER 0x8CA8
+#endif
+
+// The offscreen drawing buffer of width x height with depth, multisampled when samples > 0 and
+// the driver can both draw into and resolve multisample framebuffers; with its single-sampled
+// resolve target when it is. False (nothing made) when not even a plain framebuffer can be made.
+bool makeOffscreenBuffers(int width, int height, int samples, QOpenGLFramebufferObject** fbo,
+                          QOpenGLFramebufferObject** resolve) {
+    *fbo = *resolve = nullptr;
+    QOpenGLFramebufferObjectFormat ff;
+    ff.setAttachment(QOpenGLFramebufferObject::Depth);
+    ff.setInternalTextureFormat(GL_RGBA8);
+    // Without multisample framebuffers Qt makes a single-sampled one (samples() == 0).
+    bool multi = samples > 0 && QOpenGLFramebufferObject::hasOpenGLFramebufferBlit();
+    if (multi) {
+        ff.setSamples(samples);
+        auto* ms = new QOpenGLFramebufferObject(width, height, ff);
+        QOpenGLFramebufferObjectFormat rf;
+        rf.setInternalTextureFormat(GL_RGBA8);
+        auto* rs = new QOpenGLFramebufferObject(width, height, rf);
+        if (ms->isValid() && ms->format().samples() > 0 && rs->isValid()) {
+            *fbo = ms;
+            *resolve = rs;
+            return true;
+        }
+        delete ms;
+        delete rs;
+        ff.setSamples(0);
+    }
+    auto* plain = new QOpenGLFramebufferObject(width, height, ff);
+    if (!plain->isValid()) {
+        delete plain;
+        return false;
+    }
+    *fbo = plain;
+    return true;
+}
+
+// Drawing goes into the (multisample) buffer; reads come from the resolved copy.
+bool bindOffscreenBuffers(PlatGLContext* ref) {
+    if (!ref->fbo || !ref->fbo->bind()) return false;
+    if (ref->resolve) QOpenGLContext::currentContext()->functions()->glBindFramebuffer(GL_READ_FRAMEBUFFER, ref->resolve->handle());
+    return true;
+}
 
 QSurfaceFormat formatFor(const GLFormatRequest& r) {
     QSurfaceFormat f;
@@ -176,7 +224,7 @@ bool plat_HasX11GLX() {
     return XQueryExtension(display, "GLX", &opcode, &event, &error) != 0;
 }
 
-GLContextRef plat_CreateOffscreenGLContext(GLContextRef share, int width, int height) {
+GLContextRef plat_CreateOffscreenGLContext(GLContextRef share, int width, int height, int samples) {
     if (!share || !share->context) return nullptr;
     auto* ctx = new QOpenGLContext;
     QSurfaceFormat fmt = share->context->format();
@@ -195,12 +243,8 @@ GLContextRef plat_CreateOffscreenGLContext(GLContextRef share, int width, int he
         delete ctx;
         return nullptr;
     }
-    QOpenGLFramebufferObjectFormat ff;
-    ff.setAttachment(QOpenGLFramebufferObject::Depth);
-    ff.setInternalTextureFormat(GL_RGBA8);
-    auto* fbo = new QOpenGLFramebufferObject(width, height, ff);
-    if (!fbo->isValid() || !fbo->bind()) {
-        delete fbo;
+    QOpenGLFramebufferObject *fbo = nullptr, *resolve = nullptr;
+    if (!makeOffscreenBuffers(width, height, samples, &fbo, &resolve)) {
         ctx->doneCurrent();
         delete surface;
         delete ctx;
@@ -210,24 +254,28 @@ GLContextRef plat_CreateOffscreenGLContext(GLContextRef share, int width, int he
     ref->context = ctx;
     ref->offscreen = surface;
     ref->fbo = fbo;
+    ref->resolve = resolve;
+    if (!bindOffscreenBuffers(ref)) {
+        plat_DestroyGLContext(ref);
+        return nullptr;
+    }
     gCurrent = ref;
     return ref;
 }
 
 bool plat_ResizeOffscreenBuffer(GLContextRef ref, int width, int height) {
     if (!ref || !ref->fbo || !plat_MakeCurrent(ref)) return false;
-    QSize have = ref->fbo->size();
-    if (have.width() >= width && have.height() >= height) return true;
-    QOpenGLFramebufferObjectFormat ff = ref->fbo->format();
-    auto* fbo = new QOpenGLFramebufferObject(std::max(width, have.width()), std::max(height, have.height()), ff);
-    if (!fbo->isValid()) {
-        delete fbo;
-        ref->fbo->bind();
+    if (ref->fbo->size() == QSize(width, height)) return true;
+    QOpenGLFramebufferObject *fbo = nullptr, *resolve = nullptr;
+    if (!makeOffscreenBuffers(width, height, ref->fbo->format().samples(), &fbo, &resolve)) {
+        bindOffscreenBuffers(ref);
         return false;
     }
     delete ref->fbo;
+    delete ref->resolve;
     ref->fbo = fbo;
-    return fbo->bind();
+    ref->resolve = resolve;
+    return bindOffscreenBuffers(ref);
 }
 
 void plat_GetOffscreenBufferSize(GLContextRef ref, int* width, int* height) {
@@ -236,10 +284,32 @@ void plat_GetOffscreenBufferSize(GLContextRef ref, int* width, int* height) {
     if (height) *height = s.height();
 }
 
+int plat_GetOffscreenBufferSamples(GLContextRef ref) {
+    return ref && ref->fbo && ref->resolve ? ref->fbo->format().samples() : 0;
+}
+
+void plat_ResolveOffscreenBuffer(GLContextRef ref, int width, int height) {
+    if (!ref || !ref->fbo || !ref->resolve || gCurrent != ref) return;
+    // Every channel: the colour write mask (the export draws colour and alpha apart) must not hold
+    // back a channel of the copy.
+    GLboolean mask[4];
+    glGetBooleanv(GL_COLOR_WRITEMASK, mask);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    QSize size = ref->fbo->size();
+    QRect all(QPoint(0, 0), size);
+    if (width > 0 && height > 0)   // the top rows are the last ones in OpenGL's bottom-up order
+        all = QRect(0, size.height() - std::min(height, size.height()), std::min(width, size.width()),
+                    std::min(height, size.height()));
+    QOpenGLFramebufferObject::blitFramebuffer(ref->resolve, all, ref->fbo, all, GL_COLOR_BUFFER_BIT, GL_NEAREST, 0, 0,
+                                              QOpenGLFramebufferObject::DontRestoreFramebufferBinding);
+    glColorMask(mask[0], mask[1], mask[2], mask[3]);
+    bindOffscreenBuffers(ref);
+}
+
 bool plat_MakeCurrent(GLContextRef ref) {
     if (!ref || !ref->context) return false;
     bool ok = ref->surface ? ref->context->makeCurrent(ref->surface) : ref->context->makeCurrent(ref->offscreen);
-    if (ok && ref->fbo) ref->fbo->bind();
+    if (ok && ref->fbo) bindOffscreenBuffers(ref);
     if (ok) gCurrent = ref;
     return ok;
 }
@@ -282,14 +352,16 @@ int plat_GetContextSamples(GLContextRef ref) {
 void plat_DestroyGLContext(GLContextRef ref) {
     if (!ref) return;
     if (ref->context) {
-        if (ref->fbo && plat_MakeCurrent(ref)) {
+        if ((ref->fbo || ref->resolve) && ref->context->makeCurrent(ref->offscreen)) {
             delete ref->fbo;
-            ref->fbo = nullptr;
+            delete ref->resolve;
+            ref->fbo = ref->resolve = nullptr;
         }
         ref->context->doneCurrent();
     }
     if (ref->surface) ref->surface->context = nullptr;
     delete ref->fbo;
+    delete ref->resolve;
     delete ref->context;
     delete ref->offscreen;
     if (gCurrent == ref) gCurrent = nullptr;
@@ -303,6 +375,7 @@ bool plat_ReadWindowPixels(GLContextRef ref, std::vector<uint8_t>* rgba, int* wi
     if (w <= 0 || h <= 0) return false;
     std::vector<uint8_t> rows(size_t(w) * h * 4);
     if (ref->surface) glReadBuffer(GL_BACK);
+    else plat_ResolveOffscreenBuffer(ref);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
     rgba->resize(rows.size());

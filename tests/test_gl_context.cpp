@@ -138,6 +138,7 @@ TEST_F(GLContext, OffscreenBufferHoldsTheWholePictureAndSharesTextures) {
     glFinish();
     uint8_t pixel[4] = {};
     plat_GetOffscreenBufferSize(bufContext, &w, &h);
+    plat_ResolveOffscreenBuffer(bufContext);   // reads come from the resolved copy
     glReadPixels(1, h - 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);   // row 1 from the top
     EXPECT_EQ(pixel[1], 255);
     EXPECT_EQ(pixel[0], 0);

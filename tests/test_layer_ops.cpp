@@ -143,15 +143,27 @@ TEST_F(LayerOps, DuplicateWritesATemporaryPictureAndBumpsTheHue) {
     EXPECT_EQ(DuplicateLayer(-1, true), 0);
 }
 
-TEST_F(LayerOps, DuplicateWithoutALayerAddsTheThemePicture) {
+TEST_F(LayerOps, DuplicateWithNothingSelectedDoesNothingAndIsDisabled) {
     ThemeFolder themes;
     snprintf(currentTheme, sizeof currentTheme, "Alpha");
     snprintf(currentPicture, sizeof currentPicture, "header.jpg");
-    currentLayer = 0;
-    EXPECT_EQ(DuplicateLayer(-1, true), 1);
-    EXPECT_EQ(texImages[1].width, 200);
-    EXPECT_EQ(texImages[1].posX, 0);
-    EXPECT_EQ(texImages[1].originY, 0);
+    Stack(2);
+    texImages[2].posX = texImages[2].originX = 30;
+    texImages[2].posY = texImages[2].originY = 20;
+    currentLayer = 1;
+    EnableSubControls();
+    ControlRef duplicate = nullptr, remove = nullptr;
+    ASSERT_TRUE(util_GetControlRef(dialog, kDuplicateButton, &duplicate));
+    ASSERT_TRUE(util_GetControlRef(dialog, kDeleteButton, &remove));
+    EXPECT_TRUE(plat_IsControlEnabled(duplicate));
+    plat_ClickControl(remove);   // deleting layer 1 leaves nothing selected
+    ASSERT_EQ(currentLayer, 0);
+    EXPECT_FALSE(plat_IsControlEnabled(duplicate));
+    plat_ClickControl(duplicate);
+    DialogEvent(FourCC("p151"));
+    EXPECT_EQ(texImages[2].texture, 0u) << "no picture added";
+    EXPECT_EQ(texImages[1].posX, 30) << "the remaining layer stays where it was";
+    EXPECT_EQ(texImages[1].originY, 20);
 }
 
 TEST_F(LayerOps, ResetRestoresEveryAdjustmentButThePlace) {
@@ -276,7 +288,7 @@ TEST_F(LayerOps, ReflectionStartsBelowTheSourceMirrored) {
     HandleReflectionLayer();
     ASSERT_EQ(currentLayer, 3);
     EXPECT_EQ(texImages[3].rotZ, -30);
-    EXPECT_EQ(texImages[3].posY, texImages[3].originY + 14);
+    EXPECT_EQ(texImages[3].posY, texImages[3].originY) << "the frames' room is in the origin too: no jump on a drag";
     util_SetControl(drawer_extras, 183, 50);
     HandleReflectionLayer();
     EXPECT_FLOAT_EQ(texImages[3].reflection, 0.5f);
