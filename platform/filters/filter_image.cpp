@@ -45,30 +45,28 @@ void ToPremultiplied(const uint8_t* rgba, int width, int height, FloatImage& out
 }
 
 void FromPremultiplied(const FloatImage& in, uint8_t* rgba) {
-    const size_t n = std::size_t(in.width) * in.height;
+    const long n = long(in.width) * in.height;
     const float* s = in.px.data();
 #pragma omp parallel for schedule(static)
-    for (long i = 0; i < long(n); ++i) {
-        float a = s[i * 4 + 3];
+    for (long i = 0; i < n; ++i) {
+        const float* p = s + i * 4;
+        uint8_t* d = rgba + i * 4;
+        float a = p[3];
         if (!(a > 0.0f)) a = 0.0f;  // NaN and negatives
         if (a > 1.0f) a = 1.0f;
-        uint8_t* d = rgba + std::size_t(i) * 4;
-        if (a <= 0.0f) {
-            d[0] = d[1] = d[2] = d[3] = 0;
-            continue;
-        }
-        uint8_t a8 = uint8_t(a * 255.0f + 0.5f);
+        int a8 = int(a * 255.0f + 0.5f);
         if (a8 == 0) {
             d[0] = d[1] = d[2] = d[3] = 0;
             continue;
         }
+        const float k = 255.0f / a;
         for (int c = 0; c < 3; ++c) {
-            float v = s[i * 4 + c];
+            float v = p[c];
             if (!(v > 0.0f)) v = 0.0f;
             if (v > a) v = a;
-            d[c] = uint8_t(v / a * 255.0f + 0.5f);
+            d[c] = uint8_t(v * k + 0.5f);
         }
-        d[3] = a8;
+        d[3] = uint8_t(a8);
     }
 }
 
