@@ -5,6 +5,7 @@
 // each output value depends on its inputs only, so the bytes do not depend on the thread count.
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "filter_kernels.h"
@@ -12,7 +13,7 @@
 namespace vfilter {
 namespace {
 
-constexpr int kStrip = 64;  // floats per column strip: a strip of a 1080-row picture stays in cache
+constexpr int kStrip = 128;  // floats per column strip: wide enough for the prefetcher, small enough for cache
 
 // ---- direct gaussian for sigma <= 2 ----
 
@@ -80,10 +81,18 @@ void FirCols(float* data, int w, int h, int C, const std::vector<float>& k, int 
 
 // ---- recursive gaussian (Young & van Vliet), forward then backward ----
 
-// Recursions run in double: at large sigma the poles are close to 1 and float loses the level.
-struct Iir {
-    double B, a1, a2, a3;
+template <typename T>
+struct IirT {
+    T B, a1, a2, a3;
 };
+typedef IirT<double> Iir;
+// Recursion coefficients in T, with B chosen so that the gain at zero frequency is 1 in T.
+template <typename T>
+IirT<T> As(const Iir& f) {
+    IirT<T> g{T(0), T(f.a1), T(f.a2), T(f.a3)};
+    g.B = T(1) - (g.a1 + g.a2 + g.a3);
+    return g;
+}
 
 Iir IirFromQ(double q) {
     double q2 = q * q, q3 = q2 * q;
@@ -122,18 +131,18 @@ Iir IirCoefficients(float sigma) {
 }
 
 // G rows of C channels at once, so the recursions of different rows overlap in the pipeline.
-template <int C, int G>
-void IirRowGroup(float* const* rows, int w, const Iir& f) {
+template <typename T, int C, int G>
+void IirRowGroup(float* const* rows, int w, const IirT<T>& f) {
     constexpr int N = C * G;
-    double w1[N], w2[N], w3[N];
+    T w1[N], w2[N], w3[N];
     for (int g = 0; g < G; ++g)
         for (int c = 0; c < C; ++c) w1[g * C + c] = w2[g * C + c] = w3[g * C + c] = rows[g][c];
     for (int x = 0; x < w; ++x) {
-        double v[N];
+        T v[N];
         for (int g = 0; g < G; ++g)
             for (int c = 0; c < C; ++c) v[g * C + c] = rows[g][std::size_t(x) * C + c];
         for (int i = 0; i < N; ++i) {
-            double o = f.B * v[i] + f.a1 * w1[i] + f.a2 * w2[i] + f.a3 * w3[i];
+            T o = f.B * v[i] + f.a1 * w1[i] + f.a2 * w2[i] + f.a3 * w3[i];
             w3[i] = w2[i];
             w2[i] = w1[i];
             w1[i] = o;
@@ -144,11 +153,11 @@ void IirRowGroup(float* const* rows, int w, const Iir& f) {
     for (int g = 0; g < G; ++g)
         for (int c = 0; c < C; ++c) w2[g * C + c] = w3[g * C + c] = w1[g * C + c];
     for (int x = w - 1; x >= 0; --x) {
-        double v[N];
+        T v[N];
         for (int g = 0; g < G; ++g)
             for (int c = 0; c < C; ++c) v[g * C + c] = rows[g][std::size_t(x) * C + c];
         for (int i = 0; i < N; ++i) {
-            double o = f.B * v[i] + f.a1 * w1[i] + f.a2 * w2[i] + f.a3 * w3[i];
+            T o = f.B * v[i] + f.a1 * w1[i] + f.a2 * w2[i] + f.a3 * w3[i];
             w3[i] = w2[i];
             w2[i] = w1[i];
             w1[i] = o;
@@ -158,8 +167,8 @@ void IirRowGroup(float* const* rows, int w, const Iir& f) {
     }
 }
 
-template <int C>
-void IirRows(float* data, int w, int h, const Iir& f) {
+template <typename T, int C>
+void IirRows(float* data, int w, int h, const IirT<T>& f) {
     constexpr int G = C == 1 ? 8 : 4;
     const int groups = (h + G - 1) / G;
 #pragma omp parallel for schedule(static)
@@ -168,43 +177,44 @@ void IirRows(float* data, int w, int h, const Iir& f) {
         if (y0 + G <= h) {
             float* rows[G];
             for (int g = 0; g < G; ++g) rows[g] = data + std::size_t(y0 + g) * w * C;
-            IirRowGroup<C, G>(rows, w, f);
+            IirRowGroup<T, C, G>(rows, w, f);
         } else {
             for (int y = y0; y < h; ++y) {
                 float* row = data + std::size_t(y) * w * C;
-                IirRowGroup<C, 1>(&row, w, f);
+                IirRowGroup<T, C, 1>(&row, w, f);
             }
         }
     }
 }
 
-void IirCols(float* data, int w, int h, int C, const Iir& f) {
+template <typename T>
+void IirCols(float* data, int w, int h, int C, const IirT<T>& f) {
     const int n = w * C;
     const int strips = (n + kStrip - 1) / kStrip;
 #pragma omp parallel
     {
-        std::vector<double> fw(std::size_t(h) * kStrip);  // forward results of one strip
+        std::vector<T> fw(std::size_t(h) * kStrip);  // forward results of one strip
 #pragma omp for schedule(static)
         for (int s = 0; s < strips; ++s) {
             const int x0 = s * kStrip, sw = std::min(kStrip, n - x0);
-            double edge[kStrip];
+            T edge[kStrip];
             for (int i = 0; i < sw; ++i) edge[i] = data[x0 + i];
             for (int y = 0; y < h; ++y) {
                 const float* in = data + std::size_t(y) * n + x0;
-                double* o = fw.data() + std::size_t(y) * kStrip;
-                const double* p1 = y >= 1 ? o - kStrip : edge;
-                const double* p2 = y >= 2 ? o - 2 * kStrip : edge;
-                const double* p3 = y >= 3 ? o - 3 * kStrip : edge;
+                T* o = fw.data() + std::size_t(y) * kStrip;
+                const T* p1 = y >= 1 ? o - kStrip : edge;
+                const T* p2 = y >= 2 ? o - 2 * kStrip : edge;
+                const T* p3 = y >= 3 ? o - 3 * kStrip : edge;
                 for (int i = 0; i < sw; ++i) o[i] = f.B * in[i] + f.a1 * p1[i] + f.a2 * p2[i] + f.a3 * p3[i];
             }
-            double s1[kStrip], s2[kStrip], s3[kStrip];
-            const double* last = fw.data() + std::size_t(h - 1) * kStrip;
+            T s1[kStrip], s2[kStrip], s3[kStrip];
+            const T* last = fw.data() + std::size_t(h - 1) * kStrip;
             for (int i = 0; i < sw; ++i) s1[i] = s2[i] = s3[i] = last[i];
             for (int y = h - 1; y >= 0; --y) {
-                const double* in = fw.data() + std::size_t(y) * kStrip;
+                const T* in = fw.data() + std::size_t(y) * kStrip;
                 float* o = data + std::size_t(y) * n + x0;
                 for (int i = 0; i < sw; ++i) {
-                    const double v = f.B * in[i] + f.a1 * s1[i] + f.a2 * s2[i] + f.a3 * s3[i];
+                    const T v = f.B * in[i] + f.a1 * s1[i] + f.a2 * s2[i] + f.a3 * s3[i];
                     s3[i] = s2[i];
                     s2[i] = s1[i];
                     s1[i] = v;
@@ -357,7 +367,18 @@ void DiscBlurImage(FloatImage& img, float r) {
                 const int hw = steps[wi].w;
                 const double* P = prefix.data() + std::size_t(hi) * (w + 1) * 4;
                 const double* last = P + std::size_t(w) * 4;  // sum of the whole row
+                // Inside, no clamping: one run over contiguous values.
+                const int xa = std::min(hw, w), xb = std::max(xa, w - hw);
+                {
+                    const double* hiP = P + std::size_t(xa + hw + 1) * 4;
+                    const double* loP = P + std::size_t(xa - hw) * 4;
+                    double* a = acc.data() + std::size_t(xa) * 4;
+                    const int m = (xb - xa) * 4;
+                    for (int i = 0; i < m; ++i) a[i] += sign * (hiP[i] - loP[i]);
+                }
                 for (int x = 0; x < w; ++x) {
+                    if (x == xa) x = xb;
+                    if (x >= w) break;
                     const int l = x - hw, r = x + hw;
                     const int lc = std::max(l, 0), rc = std::min(r, w - 1);
                     const double left = double(std::max(0, -l)), right = double(std::max(0, r - (w - 1)));
@@ -386,7 +407,10 @@ void MotionBlurImage(const FloatImage& in, FloatImage& out, float r, float angle
     const int U = alongX ? w : h, V = alongX ? h : w;
     const double slope = alongX ? sn / cs : cs / sn;
     const int R = int(std::lround(double(r) * (alongX ? std::fabs(cs) : std::fabs(sn))));
-    auto off = [&](int u) { return int(std::floor(u * slope + 0.5)); };
+    std::vector<int> offs(std::size_t(U + 2 * R + 2));
+    for (int u = -R - 1; u <= U + R; ++u) offs[std::size_t(u + R + 1)] = int(std::floor(u * slope + 0.5));
+    const int* offAt = offs.data() + R + 1;
+    auto off = [offAt](int u) { return offAt[u]; };
     const int dEnd = off(U - 1);
     const int lineMin = -std::max(0, dEnd), lineMax = V - 1 - std::min(0, dEnd);
     const double k = 1.0 / (2 * R + 1);
@@ -417,15 +441,108 @@ void MotionBlurImage(const FloatImage& in, FloatImage& out, float r, float angle
     }
 }
 
+// ---- the gaussian from bytes to bytes, without a whole float picture in between ----
+
+// Premultiplied floats of one row of straight bytes.
+void RowToPremultiplied(const uint8_t* s, float* d, int w) {
+    for (int x = 0; x < w; ++x) {
+        const float a = s[x * 4 + 3] * (1.0f / 255.0f), k = a * (1.0f / 255.0f);
+        d[x * 4 + 0] = s[x * 4 + 0] * k;
+        d[x * 4 + 1] = s[x * 4 + 1] * k;
+        d[x * 4 + 2] = s[x * 4 + 2] * k;
+        d[x * 4 + 3] = a;
+    }
+}
+
+// Straight bytes of premultiplied floats, as FromPremultiplied writes them.
+void PixelsToBytes(const float* p, uint8_t* d, int count) {
+    for (int x = 0; x < count; ++x, p += 4, d += 4) {
+        float a = p[3] > 0.0f ? p[3] : 0.0f;
+        a = a < 1.0f ? a : 1.0f;
+        const int a8 = int(a * 255.0f + 0.5f);
+        const float k = a8 ? 255.0f / a : 0.0f;
+        for (int c = 0; c < 3; ++c) {
+            float v = p[c] > 0.0f ? p[c] : 0.0f;
+            v = v < a ? v : a;
+            d[c] = uint8_t(v * k + 0.5f);
+        }
+        d[3] = uint8_t(a8);
+    }
+}
+
+void GaussianBlurBytes(uint8_t* rgba, int w, int h, float sigma) {
+    if (!(sigma > 0.0f)) return;
+    sigma = std::min(sigma, 4000.0f);
+    if (sigma <= 2.0f) {
+        FloatImage img;
+        ToPremultiplied(rgba, w, h, img);
+        GaussianBlurImage(img, sigma);
+        FromPremultiplied(img, rgba);
+        return;
+    }
+    const IirT<float> f = As<float>(IirCoefficients(sigma));
+    const int n = w * 4;
+    std::unique_ptr<float[]> mid(new float[std::size_t(n) * h]);  // every value is written below
+    float* data = mid.get();
+    constexpr int G = 4;
+    const int groups = (h + G - 1) / G;
+#pragma omp parallel for schedule(static)
+    for (int gi = 0; gi < groups; ++gi) {
+        const int y0 = gi * G, y1 = std::min(y0 + G, h);
+        for (int y = y0; y < y1; ++y) RowToPremultiplied(rgba + std::size_t(y) * n, data + std::size_t(y) * n, w);
+        if (y1 - y0 == G) {
+            float* rows[G];
+            for (int g = 0; g < G; ++g) rows[g] = data + std::size_t(y0 + g) * n;
+            IirRowGroup<float, 4, G>(rows, w, f);
+        } else {
+            for (int y = y0; y < y1; ++y) {
+                float* row = data + std::size_t(y) * n;
+                IirRowGroup<float, 4, 1>(&row, w, f);
+            }
+        }
+    }
+    const int strips = (n + kStrip - 1) / kStrip;
+#pragma omp parallel
+    {
+        std::vector<float> fw(std::size_t(h) * kStrip);
+#pragma omp for schedule(static)
+        for (int s = 0; s < strips; ++s) {
+            const int x0 = s * kStrip, sw = std::min(kStrip, n - x0);
+            float edge[kStrip];
+            for (int i = 0; i < sw; ++i) edge[i] = data[x0 + i];
+            for (int y = 0; y < h; ++y) {
+                const float* in = data + std::size_t(y) * n + x0;
+                float* o = fw.data() + std::size_t(y) * kStrip;
+                const float* p1 = y >= 1 ? o - kStrip : edge;
+                const float* p2 = y >= 2 ? o - 2 * kStrip : edge;
+                const float* p3 = y >= 3 ? o - 3 * kStrip : edge;
+                for (int i = 0; i < sw; ++i) o[i] = f.B * in[i] + f.a1 * p1[i] + f.a2 * p2[i] + f.a3 * p3[i];
+            }
+            float s1[kStrip], s2[kStrip], s3[kStrip], out[kStrip];
+            const float* last = fw.data() + std::size_t(h - 1) * kStrip;
+            for (int i = 0; i < sw; ++i) s1[i] = s2[i] = s3[i] = last[i];
+            for (int y = h - 1; y >= 0; --y) {
+                const float* in = fw.data() + std::size_t(y) * kStrip;
+                for (int i = 0; i < sw; ++i) {
+                    out[i] = f.B * in[i] + f.a1 * s1[i] + f.a2 * s2[i] + f.a3 * s3[i];
+                    s3[i] = s2[i];
+                    s2[i] = s1[i];
+                    s1[i] = out[i];
+                }
+                PixelsToBytes(out, rgba + std::size_t(y) * n + x0, sw / 4);
+            }
+        }
+    }
+}
+
 // Runs body(straight source colour, straight blurred colour, out straight colour) over every
 // pixel that is not transparent; alpha stays the source's. The blur is done on premultiplied
 // colour, so transparent neighbours do not darken it.
 template <typename F>
 void BlendWithBlur(uint8_t* rgba, int width, int height, float sigma, F body) {
-    FloatImage b;
-    ToPremultiplied(rgba, width, height, b);
-    GaussianBlurImage(b, sigma);
     const long n = long(width) * height;
+    std::vector<uint8_t> blurred(rgba, rgba + n * 4);
+    GaussianBlurBytes(blurred.data(), width, height, sigma);
 #pragma omp parallel for schedule(static)
     for (long i = 0; i < n; ++i) {
         uint8_t* d = rgba + i * 4;
@@ -433,8 +550,10 @@ void BlendWithBlur(uint8_t* rgba, int width, int height, float sigma, F body) {
             d[0] = d[1] = d[2] = 0;
             continue;
         }
-        float s[3] = {d[0] / 255.0f, d[1] / 255.0f, d[2] / 255.0f}, bl[3], o[3];
-        Unpremultiply(b.px.data() + i * 4, bl);
+        const uint8_t* b = blurred.data() + i * 4;
+        const float s[3] = {d[0] / 255.0f, d[1] / 255.0f, d[2] / 255.0f};
+        const float bl[3] = {b[0] / 255.0f, b[1] / 255.0f, b[2] / 255.0f};
+        float o[3];
         body(s, bl, o);
         for (int c = 0; c < 3; ++c) d[c] = ToByte(o[c]);
     }
@@ -454,12 +573,12 @@ void GaussianBlurPlane(float* data, int width, int height, int channels, float s
         FirCols(data, width, height, channels, k, R);
         return;
     }
-    const Iir f = IirCoefficients(sigma);
+    const IirT<float> f = As<float>(IirCoefficients(sigma));
     if (channels == 1)
-        IirRows<1>(data, width, height, f);
+        IirRows<float, 1>(data, width, height, f);
     else
-        IirRows<4>(data, width, height, f);
-    IirCols(data, width, height, channels, f);
+        IirRows<float, 4>(data, width, height, f);
+    IirCols<float>(data, width, height, channels, f);
 }
 
 void GaussianBlurImage(FloatImage& img, float sigma) {
@@ -467,12 +586,7 @@ void GaussianBlurImage(FloatImage& img, float sigma) {
 }
 
 void CIGaussianBlur(uint8_t* rgba, int width, int height, const Params& p) {
-    const float sigma = p.Get("inputRadius", 10.0f);
-    if (!(sigma > 0.0f)) return;
-    FloatImage img;
-    ToPremultiplied(rgba, width, height, img);
-    GaussianBlurImage(img, sigma);
-    FromPremultiplied(img, rgba);
+    GaussianBlurBytes(rgba, width, height, p.Get("inputRadius", 10.0f));
 }
 
 void CIBoxBlur(uint8_t* rgba, int width, int height, const Params& p) {
