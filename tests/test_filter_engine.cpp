@@ -140,7 +140,9 @@ TEST(FilterEngine, ColourFiltersKnownValues) {
     vfilter::Value turn{"inputAngle", float(2 * M_PI), 0};
     const Pixels same = RunOn("CIHueAdjust", {turn}, colours, 40, 10);
     for (std::size_t i = 0; i < same.size(); ++i)
-        if (colours[i | 3]) ASSERT_LE(std::abs(same[i] - colours[i]), 1) << i;
+        if (colours[i | 3]) {
+            ASSERT_LE(std::abs(same[i] - colours[i]), 1) << i;
+        }
     Pixels red = {255, 0, 0, 255};
     vfilter::Value third{"inputAngle", float(2 * M_PI / 3), 0};
     red = RunOn("CIHueAdjust", {third}, red, 1, 1);
@@ -207,7 +209,8 @@ TEST(FilterEngine, BlursOfAHalfTransparentLayerKeepItsColour) {
             ASSERT_TRUE(b[i] >= 250 && b[i + 1] <= 4 && b[i + 2] <= 4)
                 << name << " pixel " << i / 4 << ": " << int(b[i]) << "," << int(b[i + 1]) << "," << int(b[i + 2]);
         }
-        if (std::strcmp(name, "CIBloom") && std::strcmp(name, "CIGloom") && std::strcmp(name, "CINoiseReduction"))
+        if (std::strcmp(name, "CIBloom") && std::strcmp(name, "CIGloom") && std::strcmp(name, "CINoiseReduction")) {
             EXPECT_GT(softened, 0) << name << " left the edge hard";
+        }
     }
 }

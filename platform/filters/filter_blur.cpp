@@ -189,6 +189,7 @@ void IirRows(float* data, int w, int h, const IirT<T>& f) {
 
 template <typename T>
 void IirCols(float* data, int w, int h, int C, const IirT<T>& f) {
+    if (h < 1) return;
     const int n = w * C;
     const int strips = (n + kStrip - 1) / kStrip;
 #pragma omp parallel
@@ -208,8 +209,7 @@ void IirCols(float* data, int w, int h, int C, const IirT<T>& f) {
                 for (int i = 0; i < sw; ++i) o[i] = f.B * in[i] + f.a1 * p1[i] + f.a2 * p2[i] + f.a3 * p3[i];
             }
             T s1[kStrip], s2[kStrip], s3[kStrip];
-            const T* last = fw.data() + std::size_t(h - 1) * kStrip;
-            for (int i = 0; i < sw; ++i) s1[i] = s2[i] = s3[i] = last[i];
+            for (int i = 0; i < sw; ++i) s1[i] = s2[i] = s3[i] = fw[std::size_t(h - 1) * kStrip + std::size_t(i)];
             for (int y = h - 1; y >= 0; --y) {
                 const T* in = fw.data() + std::size_t(y) * kStrip;
                 float* o = data + std::size_t(y) * n + x0;
@@ -219,73 +219,6 @@ void IirCols(float* data, int w, int h, int C, const IirT<T>& f) {
                     s2[i] = s1[i];
                     s1[i] = v;
                     o[i] = float(v);
-                }
-            }
-        }
-    }
-}
-
-// ---- running-sum boxes ----
-
-// Mean over 2R + 1 pixels along each row.
-void BoxRows(float* data, int w, int h, int R) {
-#pragma omp parallel
-    {
-        std::vector<float> src(std::size_t(w) * 4);
-#pragma omp for schedule(static)
-        for (int y = 0; y < h; ++y) {
-            float* row = data + std::size_t(y) * w * 4;
-            std::copy(row, row + std::size_t(w) * 4, src.begin());
-            auto at = [&](int x) { return src.data() + std::size_t(std::min(std::max(x, 0), w - 1)) * 4; };
-            double sum[4];
-            const int far = std::min(R, w - 1);
-            for (int c = 0; c < 4; ++c) {
-                double s = double(R + 1) * src[std::size_t(c)] + double(R - far) * at(w - 1)[c];
-                for (int x = 1; x <= far; ++x) s += src[std::size_t(x) * 4 + c];
-                sum[c] = s;
-            }
-            const double k = 1.0 / (2 * R + 1);
-            for (int x = 0; x < w; ++x) {
-                const float* add = at(x + R + 1);
-                const float* sub = at(x - R);
-                for (int c = 0; c < 4; ++c) {
-                    row[std::size_t(x) * 4 + c] = float(sum[c] * k);
-                    sum[c] += double(add[c]) - double(sub[c]);
-                }
-            }
-        }
-    }
-}
-
-// Mean over 2R + 1 pixels down each column.
-void BoxCols(float* data, int w, int h, int R) {
-    const int n = w * 4;
-    const int strips = (n + kStrip - 1) / kStrip;
-#pragma omp parallel
-    {
-        std::vector<float> pad(std::size_t(h) * kStrip);
-#pragma omp for schedule(static)
-        for (int s = 0; s < strips; ++s) {
-            const int x0 = s * kStrip, sw = std::min(kStrip, n - x0);
-            for (int y = 0; y < h; ++y)
-                std::copy(data + std::size_t(y) * n + x0, data + std::size_t(y) * n + x0 + sw,
-                          pad.data() + std::size_t(y) * kStrip);
-            auto at = [&](int y) { return pad.data() + std::size_t(std::min(std::max(y, 0), h - 1)) * kStrip; };
-            double sum[kStrip];
-            const int far = std::min(R, h - 1);
-            for (int i = 0; i < sw; ++i) {
-                double t = double(R + 1) * pad[std::size_t(i)] + double(R - far) * at(h - 1)[i];
-                for (int y = 1; y <= far; ++y) t += pad[std::size_t(y) * kStrip + i];
-                sum[i] = t;
-            }
-            const double k = 1.0 / (2 * R + 1);
-            for (int y = 0; y < h; ++y) {
-                float* o = data + std::size_t(y) * n + x0;
-                const float* add = at(y + R + 1);
-                const float* sub = at(y - R);
-                for (int i = 0; i < sw; ++i) {
-                    o[i] = float(sum[i] * k);
-                    sum[i] += double(add[i]) - double(sub[i]);
                 }
             }
         }
@@ -315,19 +248,25 @@ std::vector<Step> DiscSteps(float r) {
     return steps;
 }
 
-void DiscBlurImage(FloatImage& img, float r) {
-    const int w = img.width, h = img.height, n = w * 4;
+void DiscBlurBytes(uint8_t* rgba, int w, int h, float r) {
+    const int n = w * 4;
     const std::vector<Step> steps = DiscSteps(r);
     const int K = int(steps.size());
-    // Column sums: cs[y] = sum of rows 0..y; rows beyond the picture repeat the edge rows.
-    std::vector<float> cs(img.px);
-    const std::vector<float> top(img.px.begin(), img.px.begin() + n), bottom(img.px.end() - n, img.px.end());
+    // Column sums of premultiplied colour: cs[y] = sum of rows 0..y; rows beyond the picture
+    // repeat the edge rows.
+    std::vector<float> top(static_cast<std::size_t>(n)), bottom(static_cast<std::size_t>(n));
+    PixelsToPremultiplied(rgba, top.data(), w);
+    PixelsToPremultiplied(rgba + std::size_t(h - 1) * n, bottom.data(), w);
+    std::unique_ptr<float[]> sums(new float[std::size_t(n) * h]);  // every value is written below
+    float* const cs = sums.get();
+#pragma omp parallel for schedule(static)
+    for (int y = 0; y < h; ++y) PixelsToPremultiplied(rgba + std::size_t(y) * n, cs + std::size_t(y) * n, w);
     const int strips = (n + kStrip - 1) / kStrip;
 #pragma omp parallel for schedule(static)
     for (int s = 0; s < strips; ++s) {
         const int x0 = s * kStrip, sw = std::min(kStrip, n - x0);
         for (int y = 1; y < h; ++y) {
-            float* o = cs.data() + std::size_t(y) * n + x0;
+            float* o = cs + std::size_t(y) * n + x0;
             const float* p = o - n;
             for (int i = 0; i < sw; ++i) o[i] += p[i];
         }
@@ -349,8 +288,8 @@ void DiscBlurImage(FloatImage& img, float r) {
                 const int hk = steps[k].h;
                 const int lo = std::max(y - hk, 0), hi = std::min(y + hk, h - 1);
                 const float below = float(std::max(0, hk - y)), above = float(std::max(0, y + hk - (h - 1)));
-                const float* chi = cs.data() + std::size_t(hi) * n;
-                const float* clo = lo > 0 ? cs.data() + std::size_t(lo - 1) * n : nullptr;
+                const float* chi = cs + std::size_t(hi) * n;
+                const float* clo = lo > 0 ? cs + std::size_t(lo - 1) * n : nullptr;
                 for (int i = 0; i < n; ++i)
                     vrow[i] = chi[i] - (clo ? clo[i] : 0.0f) + below * top[i] + above * bottom[i];
                 double* P = prefix.data() + std::size_t(k) * (w + 1) * 4;
@@ -390,8 +329,8 @@ void DiscBlurImage(FloatImage& img, float r) {
                     }
                 }
             }
-            float* o = img.Row(y);
-            for (int i = 0; i < n; ++i) o[i] = float(acc[i] * inv);
+            for (int i = 0; i < n; ++i) vrow[i] = float(acc[i] * inv);
+            PixelsFromPremultiplied(vrow.data(), rgba + std::size_t(y) * n, w);
         }
     }
 }
@@ -443,33 +382,6 @@ void MotionBlurImage(const FloatImage& in, FloatImage& out, float r, float angle
 
 // ---- the gaussian from bytes to bytes, without a whole float picture in between ----
 
-// Premultiplied floats of one row of straight bytes.
-void RowToPremultiplied(const uint8_t* s, float* d, int w) {
-    for (int x = 0; x < w; ++x) {
-        const float a = s[x * 4 + 3] * (1.0f / 255.0f), k = a * (1.0f / 255.0f);
-        d[x * 4 + 0] = s[x * 4 + 0] * k;
-        d[x * 4 + 1] = s[x * 4 + 1] * k;
-        d[x * 4 + 2] = s[x * 4 + 2] * k;
-        d[x * 4 + 3] = a;
-    }
-}
-
-// Straight bytes of premultiplied floats, as FromPremultiplied writes them.
-void PixelsToBytes(const float* p, uint8_t* d, int count) {
-    for (int x = 0; x < count; ++x, p += 4, d += 4) {
-        float a = p[3] > 0.0f ? p[3] : 0.0f;
-        a = a < 1.0f ? a : 1.0f;
-        const int a8 = int(a * 255.0f + 0.5f);
-        const float k = a8 ? 255.0f / a : 0.0f;
-        for (int c = 0; c < 3; ++c) {
-            float v = p[c] > 0.0f ? p[c] : 0.0f;
-            v = v < a ? v : a;
-            d[c] = uint8_t(v * k + 0.5f);
-        }
-        d[3] = uint8_t(a8);
-    }
-}
-
 void GaussianBlurBytes(uint8_t* rgba, int w, int h, float sigma) {
     if (!(sigma > 0.0f)) return;
     sigma = std::min(sigma, 4000.0f);
@@ -489,7 +401,7 @@ void GaussianBlurBytes(uint8_t* rgba, int w, int h, float sigma) {
 #pragma omp parallel for schedule(static)
     for (int gi = 0; gi < groups; ++gi) {
         const int y0 = gi * G, y1 = std::min(y0 + G, h);
-        for (int y = y0; y < y1; ++y) RowToPremultiplied(rgba + std::size_t(y) * n, data + std::size_t(y) * n, w);
+        for (int y = y0; y < y1; ++y) PixelsToPremultiplied(rgba + std::size_t(y) * n, data + std::size_t(y) * n, w);
         if (y1 - y0 == G) {
             float* rows[G];
             for (int g = 0; g < G; ++g) rows[g] = data + std::size_t(y0 + g) * n;
@@ -529,8 +441,62 @@ void GaussianBlurBytes(uint8_t* rgba, int w, int h, float sigma) {
                     s2[i] = s1[i];
                     s1[i] = out[i];
                 }
-                PixelsToBytes(out, rgba + std::size_t(y) * n + x0, sw / 4);
+                PixelsFromPremultiplied(out, rgba + std::size_t(y) * n + x0, sw / 4);
             }
+        }
+    }
+}
+
+// Box blur from bytes to bytes: running sums along rows into one float picture, then down
+// column strips straight back to bytes.
+void BoxBlurBytes(uint8_t* rgba, int w, int h, int R) {
+    const int n = w * 4;
+    std::unique_ptr<float[]> mid(new float[std::size_t(n) * h]);  // every value is written below
+    float* data = mid.get();
+    const int farX = std::min(R, w - 1), farY = std::min(R, h - 1);
+    const float k = 1.0f / float(2 * R + 1);
+#pragma omp parallel
+    {
+        std::vector<float> src(static_cast<std::size_t>(n));
+#pragma omp for schedule(static)
+        for (int y = 0; y < h; ++y) {
+            PixelsToPremultiplied(rgba + std::size_t(y) * n, src.data(), w);
+            const float* last = src.data() + n - 4;
+            double sum[4];
+            for (int c = 0; c < 4; ++c) {
+                double t = double(R + 1) * src[std::size_t(c)] + double(R - farX) * last[c];
+                for (int x = 1; x <= farX; ++x) t += src[std::size_t(x) * 4 + c];
+                sum[c] = t;
+            }
+            float* o = data + std::size_t(y) * n;
+            for (int x = 0; x < w; ++x) {
+                const float* add = src.data() + std::size_t(std::min(x + R + 1, w - 1)) * 4;
+                const float* sub = src.data() + std::size_t(std::max(x - R, 0)) * 4;
+                for (int c = 0; c < 4; ++c) {
+                    o[x * 4 + c] = float(sum[c]) * k;
+                    sum[c] += double(add[c]) - double(sub[c]);
+                }
+            }
+        }
+    }
+    const int strips = (n + kStrip - 1) / kStrip;
+#pragma omp parallel for schedule(static)
+    for (int s = 0; s < strips; ++s) {
+        const int x0 = s * kStrip, sw = std::min(kStrip, n - x0);
+        auto row = [&](int y) { return data + std::size_t(std::min(std::max(y, 0), h - 1)) * n + x0; };
+        double sum[kStrip];
+        float out[kStrip];
+        for (int i = 0; i < sw; ++i) {
+            double t = double(R + 1) * row(0)[i] + double(R - farY) * row(h - 1)[i];
+            for (int y = 1; y <= farY; ++y) t += row(y)[i];
+            sum[i] = t;
+        }
+        for (int y = 0; y < h; ++y) {
+            const float* add = row(y + R + 1);
+            const float* sub = row(y - R);
+            for (int i = 0; i < sw; ++i) out[i] = float(sum[i]) * k;
+            for (int i = 0; i < sw; ++i) sum[i] += double(add[i]) - double(sub[i]);
+            PixelsFromPremultiplied(out, rgba + std::size_t(y) * n + x0, sw / 4);
         }
     }
 }
@@ -592,21 +558,13 @@ void CIGaussianBlur(uint8_t* rgba, int width, int height, const Params& p) {
 void CIBoxBlur(uint8_t* rgba, int width, int height, const Params& p) {
     const float r = std::min(p.Get("inputRadius", 10.0f), 100000.0f);
     if (!(r >= 0.5f)) return;
-    const int R = int(std::lround(r));
-    FloatImage img;
-    ToPremultiplied(rgba, width, height, img);
-    BoxRows(img.px.data(), width, height, R);
-    BoxCols(img.px.data(), width, height, R);
-    FromPremultiplied(img, rgba);
+    BoxBlurBytes(rgba, width, height, int(std::lround(r)));
 }
 
 void CIDiscBlur(uint8_t* rgba, int width, int height, const Params& p) {
     const float r = std::min(p.Get("inputRadius", 8.0f), 100000.0f);
     if (!(r >= 0.5f)) return;
-    FloatImage img;
-    ToPremultiplied(rgba, width, height, img);
-    DiscBlurImage(img, r);
-    FromPremultiplied(img, rgba);
+    DiscBlurBytes(rgba, width, height, r);
 }
 
 void CIMotionBlur(uint8_t* rgba, int width, int height, const Params& p) {

@@ -38,6 +38,9 @@ void ToPremultiplied(const uint8_t* rgba, int width, int height, FloatImage& out
 // Premultiplied floats back to straight RGBA bytes: alpha clamped to 0..1, colour clamped to
 // 0..alpha, NaN read as 0, rounded to nearest.
 void FromPremultiplied(const FloatImage& in, uint8_t* rgba);
+// The same for count pixels (no threads): the row-sized pieces the two above are made of.
+void PixelsToPremultiplied(const uint8_t* rgba, float* out, int count);
+void PixelsFromPremultiplied(const float* in, uint8_t* rgba, int count);
 // Bilinear sample at picture coordinates (pixel centres at i + 0.5). Outside the picture:
 // transparent when transparentOutside, else the nearest edge pixel.
 void SampleBilinear(const FloatImage& in, float x, float y, bool transparentOutside, float out[4]);
