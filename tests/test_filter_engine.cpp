@@ -214,3 +214,19 @@ TEST(FilterEngine, BlursOfAHalfTransparentLayerKeepItsColour) {
         }
     }
 }
+
+TEST(FilterEngine, MotionBlurAcrossIsMotionBlurAlongTheTransposedPicture) {
+    const int w = 37, h = 23;
+    const Pixels p = Picture(w, h);
+    Pixels t(p.size());
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) std::memcpy(&t[(std::size_t(x) * h + y) * 4], &p[(std::size_t(y) * w + x) * 4], 4);
+    const Pixels along = RunOn("CIMotionBlur", {{"inputRadius", 5, 0}, {"inputAngle", 0, 0}}, p, w, h);
+    const Pixels across = RunOn("CIMotionBlur", {{"inputRadius", 5, 0}, {"inputAngle", float(M_PI / 2), 0}}, t, h, w);
+    EXPECT_FALSE(along == p);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 4; ++c)
+                ASSERT_LE(std::abs(along[(std::size_t(y) * w + x) * 4 + c] - across[(std::size_t(x) * h + y) * 4 + c]), 1)
+                    << x << "," << y;
+}

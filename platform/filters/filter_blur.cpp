@@ -337,9 +337,7 @@ void DiscBlurBytes(uint8_t* rgba, int w, int h, float r) {
 
 // ---- motion: running sums along digital lines ----
 
-void MotionBlurImage(const FloatImage& in, FloatImage& out, float r, float angle) {
-    const int w = in.width, h = in.height;
-    out.Resize(w, h);
+void MotionBlurBytes(uint8_t* rgba, int w, int h, float r, float angle) {
     const double cs = std::cos(double(angle)), sn = -std::sin(double(angle));  // y grows downwards
     const bool alongX = std::fabs(cs) >= std::fabs(sn);
     // Lines run along u (x or y); v (y or x) = line + round(u * slope).
@@ -347,12 +345,45 @@ void MotionBlurImage(const FloatImage& in, FloatImage& out, float r, float angle
     const double slope = alongX ? sn / cs : cs / sn;
     const int R = int(std::lround(double(r) * (alongX ? std::fabs(cs) : std::fabs(sn))));
     std::vector<int> offs(std::size_t(U + 2 * R + 2));
-    for (int u = -R - 1; u <= U + R; ++u) offs[std::size_t(u + R + 1)] = int(std::floor(u * slope + 0.5));
+    bool flat = true;
+    for (int u = -R - 1; u <= U + R; ++u) {
+        offs[std::size_t(u + R + 1)] = int(std::floor(u * slope + 0.5));
+        flat = flat && offs[std::size_t(u + R + 1)] == 0;
+    }
+    const double k = 1.0 / (2 * R + 1);
+    const int n = w * 4;
+    if (flat && alongX) {
+        // Horizontal lines are the rows: each row on its own, from bytes to bytes.
+#pragma omp parallel
+        {
+            std::vector<float> src(static_cast<std::size_t>(n)), out(static_cast<std::size_t>(n));
+#pragma omp for schedule(static)
+            for (int y = 0; y < h; ++y) {
+                uint8_t* row = rgba + std::size_t(y) * n;
+                PixelsToPremultiplied(row, src.data(), w);
+                auto at = [&](int x) { return src.data() + std::size_t(std::min(std::max(x, 0), w - 1)) * 4; };
+                double sum[4] = {0, 0, 0, 0};
+                for (int j = -R; j <= R; ++j)
+                    for (int c = 0; c < 4; ++c) sum[c] += at(j)[c];
+                for (int x = 0; x < w; ++x) {
+                    const float* add = at(x + R + 1);
+                    const float* sub = at(x - R);
+                    for (int c = 0; c < 4; ++c) {
+                        out[std::size_t(x) * 4 + c] = float(sum[c] * k);
+                        sum[c] += double(add[c]) - double(sub[c]);
+                    }
+                }
+                PixelsFromPremultiplied(out.data(), row, w);
+            }
+        }
+        return;
+    }
+    FloatImage in;
+    ToPremultiplied(rgba, w, h, in);
     const int* offAt = offs.data() + R + 1;
     auto off = [offAt](int u) { return offAt[u]; };
     const int dEnd = off(U - 1);
     const int lineMin = -std::max(0, dEnd), lineMax = V - 1 - std::min(0, dEnd);
-    const double k = 1.0 / (2 * R + 1);
 #pragma omp parallel for schedule(dynamic, 16)
     for (int line = lineMin; line <= lineMax; ++line) {
         auto px = [&](int u) {
@@ -371,8 +402,9 @@ void MotionBlurImage(const FloatImage& in, FloatImage& out, float r, float angle
         for (int u = u0; u < U; ++u) {
             const int v = line + off(u);
             if (v < 0 || v >= V) break;
-            float* o = alongX ? out.Row(v) + std::size_t(u) * 4 : out.Row(u) + std::size_t(v) * 4;
+            float o[4];
             for (int c = 0; c < 4; ++c) o[c] = float(sum[c] * k);
+            PixelsFromPremultiplied(o, rgba + (alongX ? std::size_t(v) * w + u : std::size_t(u) * w + v) * 4, 1);
             const float* add = px(u + R + 1);
             const float* sub = px(u - R);
             for (int c = 0; c < 4; ++c) sum[c] += double(add[c]) - double(sub[c]);
@@ -571,10 +603,7 @@ void CIMotionBlur(uint8_t* rgba, int width, int height, const Params& p) {
     const float r = std::min(p.Get("inputRadius", 20.0f), 100000.0f);
     const float angle = p.Get("inputAngle", 0.0f);
     if (!(r >= 0.5f)) return;
-    FloatImage in, out;
-    ToPremultiplied(rgba, width, height, in);
-    MotionBlurImage(in, out, r, angle);
-    FromPremultiplied(out, rgba);
+    MotionBlurBytes(rgba, width, height, r, angle);
 }
 
 void CIBloom(uint8_t* rgba, int width, int height, const Params& p) {
