@@ -3,6 +3,8 @@
 // sums), motion (running sums along digital lines), and bloom, gloom and noise reduction built
 // on the gaussian. Edges repeat the outermost pixel. Work is split over rows or column strips;
 // each output value depends on its inputs only, so the bytes do not depend on the thread count.
+// Work is handed out in small pieces (dynamic schedule), so a thread that the system holds back
+// does not hold up the others.
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -35,7 +37,7 @@ void FirRows(float* data, int w, int h, int C, const std::vector<float>& k, int 
 #pragma omp parallel
     {
         std::vector<float> pad(std::size_t(w + 2 * R) * C);
-#pragma omp for schedule(static)
+#pragma omp for schedule(dynamic, 8)
         for (int y = 0; y < h; ++y) {
             float* row = data + std::size_t(y) * w * C;
             for (int x = -R; x < w + R; ++x) {
@@ -59,7 +61,7 @@ void FirCols(float* data, int w, int h, int C, const std::vector<float>& k, int 
 #pragma omp parallel
     {
         std::vector<float> pad(std::size_t(h + 2 * R) * kStrip);
-#pragma omp for schedule(static)
+#pragma omp for schedule(dynamic, 1)
         for (int s = 0; s < strips; ++s) {
             const int x0 = s * kStrip, sw = std::min(kStrip, n - x0);
             for (int y = -R; y < h + R; ++y) {
@@ -171,7 +173,7 @@ template <typename T, int C>
 void IirRows(float* data, int w, int h, const IirT<T>& f) {
     constexpr int G = C == 1 ? 8 : 4;
     const int groups = (h + G - 1) / G;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(dynamic, 4)
     for (int gi = 0; gi < groups; ++gi) {
         const int y0 = gi * G;
         if (y0 + G <= h) {
@@ -195,7 +197,7 @@ void IirCols(float* data, int w, int h, int C, const IirT<T>& f) {
 #pragma omp parallel
     {
         std::vector<T> fw(std::size_t(h) * kStrip);  // forward results of one strip
-#pragma omp for schedule(static)
+#pragma omp for schedule(dynamic, 1)
         for (int s = 0; s < strips; ++s) {
             const int x0 = s * kStrip, sw = std::min(kStrip, n - x0);
             T edge[kStrip];
@@ -259,10 +261,10 @@ void DiscBlurBytes(uint8_t* rgba, int w, int h, float r) {
     PixelsToPremultiplied(rgba + std::size_t(h - 1) * n, bottom.data(), w);
     std::unique_ptr<float[]> sums(new float[std::size_t(n) * h]);  // every value is written below
     float* const cs = sums.get();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(dynamic, 8)
     for (int y = 0; y < h; ++y) PixelsToPremultiplied(rgba + std::size_t(y) * n, cs + std::size_t(y) * n, w);
     const int strips = (n + kStrip - 1) / kStrip;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(dynamic, 1)
     for (int s = 0; s < strips; ++s) {
         const int x0 = s * kStrip, sw = std::min(kStrip, n - x0);
         for (int y = 1; y < h; ++y) {
@@ -282,7 +284,7 @@ void DiscBlurBytes(uint8_t* rgba, int w, int h, float r) {
         std::vector<double> prefix(std::size_t(K) * (w + 1) * 4);
         std::vector<float> vrow(static_cast<std::size_t>(n));
         std::vector<double> acc(static_cast<std::size_t>(n));
-#pragma omp for schedule(static)
+#pragma omp for schedule(dynamic, 8)
         for (int y = 0; y < h; ++y) {
             for (int k = 0; k < K; ++k) {
                 const int hk = steps[k].h;
@@ -357,7 +359,7 @@ void MotionBlurBytes(uint8_t* rgba, int w, int h, float r, float angle) {
 #pragma omp parallel
         {
             std::vector<float> src(static_cast<std::size_t>(n)), out(static_cast<std::size_t>(n));
-#pragma omp for schedule(static)
+#pragma omp for schedule(dynamic, 8)
             for (int y = 0; y < h; ++y) {
                 uint8_t* row = rgba + std::size_t(y) * n;
                 PixelsToPremultiplied(row, src.data(), w);
@@ -430,7 +432,7 @@ void GaussianBlurBytes(uint8_t* rgba, int w, int h, float sigma) {
     float* data = mid.get();
     constexpr int G = 4;
     const int groups = (h + G - 1) / G;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(dynamic, 4)
     for (int gi = 0; gi < groups; ++gi) {
         const int y0 = gi * G, y1 = std::min(y0 + G, h);
         for (int y = y0; y < y1; ++y) PixelsToPremultiplied(rgba + std::size_t(y) * n, data + std::size_t(y) * n, w);
@@ -449,7 +451,7 @@ void GaussianBlurBytes(uint8_t* rgba, int w, int h, float sigma) {
 #pragma omp parallel
     {
         std::vector<float> fw(std::size_t(h) * kStrip);
-#pragma omp for schedule(static)
+#pragma omp for schedule(dynamic, 1)
         for (int s = 0; s < strips; ++s) {
             const int x0 = s * kStrip, sw = std::min(kStrip, n - x0);
             float edge[kStrip];
@@ -490,7 +492,7 @@ void BoxBlurBytes(uint8_t* rgba, int w, int h, int R) {
 #pragma omp parallel
     {
         std::vector<float> src(static_cast<std::size_t>(n));
-#pragma omp for schedule(static)
+#pragma omp for schedule(dynamic, 8)
         for (int y = 0; y < h; ++y) {
             PixelsToPremultiplied(rgba + std::size_t(y) * n, src.data(), w);
             const float* last = src.data() + n - 4;
@@ -512,7 +514,7 @@ void BoxBlurBytes(uint8_t* rgba, int w, int h, int R) {
         }
     }
     const int strips = (n + kStrip - 1) / kStrip;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(dynamic, 1)
     for (int s = 0; s < strips; ++s) {
         const int x0 = s * kStrip, sw = std::min(kStrip, n - x0);
         auto row = [&](int y) { return data + std::size_t(std::min(std::max(y, 0), h - 1)) * n + x0; };
@@ -541,7 +543,7 @@ void BlendWithBlur(uint8_t* rgba, int width, int height, float sigma, F body) {
     const long n = long(width) * height;
     std::vector<uint8_t> blurred(rgba, rgba + n * 4);
     GaussianBlurBytes(blurred.data(), width, height, sigma);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(dynamic, 16384)
     for (long i = 0; i < n; ++i) {
         uint8_t* d = rgba + i * 4;
         if (d[3] == 0) {

@@ -15,7 +15,7 @@ typedef uint8_t Lut[256];
 // Every pixel's colour through lut; alpha kept.
 void ApplyLut(uint8_t* rgba, int width, int height, const Lut& lut) {
     const long n = long(width) * height;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(dynamic, 16384)
     for (long i = 0; i < n; ++i) {
         uint8_t* d = rgba + i * 4;
         const uint8_t keep = d[3] ? 0xFF : 0;
@@ -75,7 +75,7 @@ void CIColorControls(uint8_t* rgba, int width, int height, const Params& p) {
         return;
     }
     const long n = long(width) * height;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(dynamic, 16384)
     for (long i = 0; i < n; ++i) {
         uint8_t* d = rgba + i * 4;
         if (!d[3]) {
@@ -100,7 +100,7 @@ void CIHueAdjust(uint8_t* rgba, int width, int height, const Params& p) {
             for (int v = 0; v < 256; ++v) tab[r][k][v] = int32_t(std::lround(m[r][k] * v * 16384.0));
     const long n = long(width) * height;
     const int32_t(*T)[3][256] = tab;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(dynamic, 16384)
     for (long i = 0; i < n; ++i) {
         uint8_t* d = rgba + i * 4;
         if (!d[3]) {

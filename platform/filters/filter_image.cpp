@@ -95,13 +95,13 @@ void PixelsFromPremultiplied(const float* p, uint8_t* d, int count) {
 
 void ToPremultiplied(const uint8_t* rgba, int width, int height, FloatImage& out) {
     out.Resize(width, height);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(dynamic, 8)
     for (int y = 0; y < height; ++y)
         PixelsToPremultiplied(rgba + std::size_t(y) * width * 4, out.Row(y), width);
 }
 
 void FromPremultiplied(const FloatImage& in, uint8_t* rgba) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(dynamic, 8)
     for (int y = 0; y < in.height; ++y)
         PixelsFromPremultiplied(in.Row(y), rgba + std::size_t(y) * in.width * 4, in.width);
 }
