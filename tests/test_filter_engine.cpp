@@ -153,7 +153,7 @@ TEST(FilterEngine, ColourFiltersKnownValues) {
 }
 
 TEST(FilterEngine, GaussianBlurOfOnePointIsSymmetricAndKeepsItsSum) {
-    for (float sigma : {0.3f, 1.5f, 8.0f, 50.0f}) {
+    for (float sigma : {0.3f, 0.9f, 1.5f, 8.0f, 50.0f}) {
         const int n = std::max(41, int(16 * sigma) | 1), c = n / 2;
         std::vector<float> plane(std::size_t(n) * n, 0.0f);
         plane[std::size_t(c) * n + c] = 1000.0f;

@@ -1,10 +1,10 @@
-// filter_blur.cpp - the blurs: gaussian (direct kernel for small sigma, recursive filter of
-// Young and van Vliet above, so the cost does not grow with the radius), box and disc (running
-// sums), motion (running sums along digital lines), and bloom, gloom and noise reduction built
-// on the gaussian. Edges repeat the outermost pixel. Work is split over rows or column strips;
-// each output value depends on its inputs only, so the bytes do not depend on the thread count.
-// Work is handed out in small pieces (dynamic schedule), so a thread that the system holds back
-// does not hold up the others.
+// filter_blur.cpp - the blurs: gaussian (a direct kernel up to sigma 2, where the recursive
+// filter is too pointed; above, the recursive filter of Young and van Vliet, whose cost does not
+// grow with the radius), box and disc (running sums), motion (running sums along digital lines),
+// and bloom, gloom and noise reduction built on the gaussian. Edges repeat the outermost pixel.
+// Work is split over rows or column strips; each output value depends on its inputs only, so
+// the bytes do not depend on the thread count. Work is handed out in small pieces (dynamic
+// schedule), so a thread that the system holds back does not hold up the others.
 #include <algorithm>
 #include <cmath>
 #include <memory>

@@ -19,14 +19,16 @@ inline uint8_t Premul8(int c, int a) {
     return uint8_t((x + (x >> 8)) >> 8);  // c x a / 255, rounded
 }
 
-// Luminance of the premultiplied picture, one float per pixel.
-std::vector<float> LumaPlane(const FloatImage& img) {
-    const long n = long(img.width) * img.height;
+// Luminance of the premultiplied picture, one float per pixel; over white paper when asked
+// (plus 1 - alpha).
+std::vector<float> LumaPlane(const uint8_t* rgba, long n, bool overWhite) {
     std::vector<float> y(static_cast<std::size_t>(n));
+    const float k = 1.0f / (255.0f * 255.0f);
 #pragma omp parallel for schedule(dynamic, 16384)
     for (long i = 0; i < n; ++i) {
-        const float* p = img.px.data() + i * 4;
-        y[std::size_t(i)] = kLumR * p[0] + kLumG * p[1] + kLumB * p[2];
+        const uint8_t* p = rgba + i * 4;
+        const float v = (kLumR * p[0] + kLumG * p[1] + kLumB * p[2]) * p[3] * k;
+        y[std::size_t(i)] = overWhite ? v + 1.0f - p[3] * (1.0f / 255.0f) : v;
     }
     return y;
 }
@@ -135,12 +137,8 @@ void CIEdges(uint8_t* rgba, int width, int height, const Params& p) {
 
 void CIEdgeWork(uint8_t* rgba, int width, int height, const Params& p) {
     const float radius = std::max(p.Get("inputRadius", 3.0f), 0.0f);
-    FloatImage img;
-    ToPremultiplied(rgba, width, height, img);
     const long n = long(width) * height;
-    // Luminance over white paper.
-    std::vector<float> fine = LumaPlane(img);
-    for (long i = 0; i < n; ++i) fine[std::size_t(i)] += 1.0f - img.px[std::size_t(i) * 4 + 3];
+    std::vector<float> fine = LumaPlane(rgba, n, true);
     std::vector<float> wide(fine);
     GaussianBlurPlane(fine.data(), width, height, 1, 1.0f);
     GaussianBlurPlane(wide.data(), width, height, 1, radius);
@@ -156,11 +154,12 @@ void CIEdgeWork(uint8_t* rgba, int width, int height, const Params& p) {
 void CILineOverlay(uint8_t* rgba, int width, int height, const Params& p) {
     const float intensity = std::min(std::max(p.Get("inputEdgeIntensity", 1.0f), 0.0f), 1e6f);
     const float threshold = p.Get("inputThreshold", 0.1f);
-    FloatImage img;
-    ToPremultiplied(rgba, width, height, img);
-    GaussianBlurImage(img, 1.0f);  // noise reduction before looking for edges
-    const std::vector<float> edges = SobelPlane(LumaPlane(img), width, height);
     const long n = long(width) * height;
+    // Noise reduction before looking for edges: the luminance is linear in the colour, so
+    // blurring it equals taking the luminance of the blurred picture.
+    std::vector<float> luma = LumaPlane(rgba, n, false);
+    GaussianBlurPlane(luma.data(), width, height, 1, 1.0f);
+    const std::vector<float> edges = SobelPlane(luma, width, height);
 #pragma omp parallel for schedule(dynamic, 16384)
     for (long i = 0; i < n; ++i) {
         uint8_t* d = rgba + i * 4;
@@ -172,11 +171,9 @@ void CILineOverlay(uint8_t* rgba, int width, int height, const Params& p) {
 
 void CIHeightFieldFromMask(uint8_t* rgba, int width, int height, const Params& p) {
     const float radius = std::max(p.Get("inputRadius", 10.0f), 0.0f);
-    FloatImage img;
-    ToPremultiplied(rgba, width, height, img);
-    std::vector<float> m = LumaPlane(img);
-    GaussianBlurPlane(m.data(), width, height, 1, 0.5f * radius);
     const long n = long(width) * height;
+    std::vector<float> m = LumaPlane(rgba, n, false);
+    GaussianBlurPlane(m.data(), width, height, 1, 0.5f * radius);
     // Zero at the mask's edge (blurred mask 1/2), rising to 1 about radius inside, rounded.
 #pragma omp parallel for schedule(dynamic, 16384)
     for (long i = 0; i < n; ++i) m[std::size_t(i)] = std::sqrt(std::min(std::max(2.0f * m[std::size_t(i)] - 1.0f, 0.0f), 1.0f));
