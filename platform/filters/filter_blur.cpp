@@ -416,14 +416,54 @@ void MotionBlurBytes(uint8_t* rgba, int w, int h, float r, float angle) {
 
 // ---- the gaussian from bytes to bytes, without a whole float picture in between ----
 
+// The direct kernel from bytes to bytes: rows into one float picture, columns back to bytes.
+void FirBytes(uint8_t* rgba, int w, int h, float sigma) {
+    int R;
+    const std::vector<float> k = GaussKernel(sigma, R);
+    const int n = w * 4;
+    std::unique_ptr<float[]> mid(new float[std::size_t(n) * h]);  // every value is written below
+    float* data = mid.get();
+#pragma omp parallel
+    {
+        std::vector<float> pad(std::size_t(w + 2 * R) * 4);
+#pragma omp for schedule(dynamic, 8)
+        for (int y = 0; y < h; ++y) {
+            PixelsToPremultiplied(rgba + std::size_t(y) * n, pad.data() + std::size_t(R) * 4, w);
+            for (int x = 0; x < R; ++x)
+                for (int c = 0; c < 4; ++c) {
+                    pad[std::size_t(x) * 4 + c] = pad[std::size_t(R) * 4 + c];
+                    pad[std::size_t(R + w + x) * 4 + c] = pad[std::size_t(R + w - 1) * 4 + c];
+                }
+            float* row = data + std::size_t(y) * n;
+            for (int i = 0; i < n; ++i) row[i] = 0.0f;
+            for (int j = 0; j <= 2 * R; ++j) {
+                const float kj = k[std::size_t(j)];
+                const float* src = pad.data() + std::size_t(j) * 4;
+                for (int i = 0; i < n; ++i) row[i] += kj * src[i];
+            }
+        }
+    }
+    const int strips = (n + kStrip - 1) / kStrip;
+#pragma omp parallel for schedule(dynamic, 1)
+    for (int s = 0; s < strips; ++s) {
+        const int x0 = s * kStrip, sw = std::min(kStrip, n - x0);
+        for (int y = 0; y < h; ++y) {
+            float acc[kStrip] = {};
+            for (int j = 0; j <= 2 * R; ++j) {
+                const float kj = k[std::size_t(j)];
+                const float* src = data + std::size_t(std::min(std::max(y + j - R, 0), h - 1)) * n + x0;
+                for (int i = 0; i < sw; ++i) acc[i] += kj * src[i];
+            }
+            PixelsFromPremultiplied(acc, rgba + std::size_t(y) * n + x0, sw / 4);
+        }
+    }
+}
+
 void GaussianBlurBytes(uint8_t* rgba, int w, int h, float sigma) {
     if (!(sigma > 0.0f)) return;
     sigma = std::min(sigma, 4000.0f);
     if (sigma <= 2.0f) {
-        FloatImage img;
-        ToPremultiplied(rgba, w, h, img);
-        GaussianBlurImage(img, sigma);
-        FromPremultiplied(img, rgba);
+        FirBytes(rgba, w, h, sigma);
         return;
     }
     const IirT<float> f = As<float>(IirCoefficients(sigma));
