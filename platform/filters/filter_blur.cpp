@@ -575,27 +575,25 @@ void BoxBlurBytes(uint8_t* rgba, int w, int h, int R) {
     }
 }
 
-// Runs body(straight source colour, straight blurred colour, out straight colour) over every
-// pixel that is not transparent; alpha stays the source's. The blur is done on premultiplied
-// colour, so transparent neighbours do not darken it.
+// Blends each colour channel of the picture with the same channel of its gaussian blur:
+// out = body(source, blurred), all straight colour 0..1; alpha stays the source's. The blur is
+// done on premultiplied colour, so transparent neighbours do not darken it. Both inputs are
+// bytes, so body is tabulated once for every pair.
 template <typename F>
 void BlendWithBlur(uint8_t* rgba, int width, int height, float sigma, F body) {
     const long n = long(width) * height;
     std::vector<uint8_t> blurred(rgba, rgba + n * 4);
     GaussianBlurBytes(blurred.data(), width, height, sigma);
+    std::vector<uint8_t> table(256 * 256);  // [source][blurred]
+#pragma omp parallel for schedule(dynamic, 16)
+    for (int sv = 0; sv < 256; ++sv)
+        for (int bv = 0; bv < 256; ++bv) table[std::size_t(sv) * 256 + bv] = ToByte(body(sv / 255.0f, bv / 255.0f));
 #pragma omp parallel for schedule(dynamic, 16384)
     for (long i = 0; i < n; ++i) {
         uint8_t* d = rgba + i * 4;
-        if (d[3] == 0) {
-            d[0] = d[1] = d[2] = 0;
-            continue;
-        }
         const uint8_t* b = blurred.data() + i * 4;
-        const float s[3] = {d[0] / 255.0f, d[1] / 255.0f, d[2] / 255.0f};
-        const float bl[3] = {b[0] / 255.0f, b[1] / 255.0f, b[2] / 255.0f};
-        float o[3];
-        body(s, bl, o);
-        for (int c = 0; c < 3; ++c) d[c] = ToByte(o[c]);
+        const uint8_t keep = d[3] ? 0xFF : 0;
+        for (int c = 0; c < 3; ++c) d[c] = table[std::size_t(d[c]) * 256 + b[c]] & keep;
     }
 }
 
@@ -651,34 +649,30 @@ void CIMotionBlur(uint8_t* rgba, int width, int height, const Params& p) {
 void CIBloom(uint8_t* rgba, int width, int height, const Params& p) {
     const float radius = p.Get("inputRadius", 10.0f);
     const float k = Clamp01(p.Get("inputIntensity", 1.0f));
-    BlendWithBlur(rgba, width, height, radius, [k](const float* s, const float* b, float* o) {
-        for (int c = 0; c < 3; ++c) {
-            const float g = k * b[c];
-            o[c] = s[c] + g - s[c] * g;  // screen
-        }
+    BlendWithBlur(rgba, width, height, radius, [k](float s, float b) {
+        const float g = k * b;
+        return s + g - s * g;  // screen
     });
 }
 
 void CIGloom(uint8_t* rgba, int width, int height, const Params& p) {
     const float radius = p.Get("inputRadius", 10.0f);
     const float k = Clamp01(p.Get("inputIntensity", 1.0f));
-    BlendWithBlur(rgba, width, height, radius, [k](const float* s, const float* b, float* o) {
-        for (int c = 0; c < 3; ++c) o[c] = s[c] * (1.0f - k + k * b[c]);  // multiply, k of the way
+    BlendWithBlur(rgba, width, height, radius, [k](float s, float b) {
+        return s * (1.0f - k + k * b);  // multiply, k of the way
     });
 }
 
 void CINoiseReduction(uint8_t* rgba, int width, int height, const Params& p) {
     const float level = std::max(p.Get("inputNoiseLevel", 0.02f), 0.0f);
     const float sharp = std::min(std::max(p.Get("inputSharpness", 0.4f), 0.0f), 100.0f);
-    BlendWithBlur(rgba, width, height, 1.0f, [level, sharp](const float* s, const float* b, float* o) {
-        for (int c = 0; c < 3; ++c) {
-            const float d = s[c] - b[c];
-            const float t = std::fabs(d);
-            // Differences below the noise level fade out quadratically; the rest is kept and
-            // sharpened by the given amount.
-            const float keep = t >= level ? 1.0f : (t / level) * (t / level);
-            o[c] = b[c] + d * keep * (1.0f + sharp);
-        }
+    BlendWithBlur(rgba, width, height, 1.0f, [level, sharp](float s, float b) {
+        const float d = s - b;
+        const float t = std::fabs(d);
+        // Differences below the noise level fade out quadratically; the rest is kept and
+        // sharpened by the given amount.
+        const float keep = t >= level ? 1.0f : (t / level) * (t / level);
+        return b + d * keep * (1.0f + sharp);
     });
 }
 
