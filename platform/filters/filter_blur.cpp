@@ -345,7 +345,10 @@ void MotionBlurBytes(uint8_t* rgba, int w, int h, float r, float angle) {
     // Lines run along u (x or y); v (y or x) = line + round(u * slope).
     const int U = alongX ? w : h, V = alongX ? h : w;
     const double slope = alongX ? sn / cs : cs / sn;
-    const int R = int(std::lround(double(r) * (alongX ? std::fabs(cs) : std::fabs(sn))));
+    // Past twice the picture's size the window only adds repeated edge pixels: the cap keeps
+    // the cost bounded for any radius.
+    const double reach = std::min(double(r) * (alongX ? std::fabs(cs) : std::fabs(sn)), 2.0 * (double(w) + h));
+    const int R = int(std::lround(reach));
     std::vector<int> offs(std::size_t(U + 2 * R + 2));
     bool flat = true;
     for (int u = -R - 1; u <= U + R; ++u) {

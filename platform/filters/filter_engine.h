@@ -22,7 +22,8 @@
 //   CIDiscBlur: mean over a disc of radius inputRadius px, drawn as up to 6 stacked rectangles
 //            per quadrant.
 //   CIMotionBlur: mean along a line of half-length inputRadius px at inputAngle radians (a
-//            digital line: one pixel per step of its longer axis).
+//            digital line: one pixel per step of its longer axis; at most twice the picture's
+//            width + height).
 //   CINoiseReduction: detail d = colour - gaussian(colour, 1 px) is damped by (|d| /
 //            inputNoiseLevel)^2 below inputNoiseLevel (0..1) and the rest is multiplied by
 //            1 + inputSharpness (0..10); alpha kept.
