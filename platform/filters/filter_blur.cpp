@@ -419,6 +419,58 @@ void MotionBlurBytes(uint8_t* rgba, int w, int h, float r, float angle) {
 
 // ---- the gaussian from bytes to bytes, without a whole float picture in between ----
 
+// The two passes of GaussianBlurBytes, compiled twice: for processors with AVX2 and for any
+// x86-64; the processor picks at start. No FMA in either, so both give the same bytes.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define VFILTER_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define VFILTER_CLONES
+#endif
+
+// Rows y0 .. y0 + 3 (fewer at the bottom): bytes to premultiplied floats, then the recursion.
+VFILTER_CLONES void IirGroupFromBytes(const uint8_t* rgba, float* data, int w, int h, int y0, IirT<float> f) {
+    constexpr int G = 4;
+    const int n = w * 4, y1 = std::min(y0 + G, h);
+    for (int y = y0; y < y1; ++y) PixelsToPremultiplied(rgba + std::size_t(y) * n, data + std::size_t(y) * n, w);
+    if (y1 - y0 == G) {
+        float* rows[G];
+        for (int g = 0; g < G; ++g) rows[g] = data + std::size_t(y0 + g) * n;
+        IirRowGroup<float, 4, G>(rows, w, f);
+    } else {
+        for (int y = y0; y < y1; ++y) {
+            float* row = data + std::size_t(y) * n;
+            IirRowGroup<float, 4, 1>(&row, w, f);
+        }
+    }
+}
+
+// One column strip from x0: forward into fw (h x kStrip), backward into bytes.
+VFILTER_CLONES void IirStripToBytes(const float* data, float* fw, uint8_t* rgba, int n, int h, int x0, IirT<float> f) {
+    const int sw = std::min(kStrip, n - x0);
+    float edge[kStrip];
+    for (int i = 0; i < sw; ++i) edge[i] = data[x0 + i];
+    for (int y = 0; y < h; ++y) {
+        const float* in = data + std::size_t(y) * n + x0;
+        float* o = fw + std::size_t(y) * kStrip;
+        const float* p1 = y >= 1 ? o - kStrip : edge;
+        const float* p2 = y >= 2 ? o - 2 * kStrip : edge;
+        const float* p3 = y >= 3 ? o - 3 * kStrip : edge;
+        for (int i = 0; i < sw; ++i) o[i] = f.B * in[i] + f.a1 * p1[i] + f.a2 * p2[i] + f.a3 * p3[i];
+    }
+    float s1[kStrip], s2[kStrip], s3[kStrip], out[kStrip];
+    for (int i = 0; i < sw; ++i) s1[i] = s2[i] = s3[i] = fw[std::size_t(h - 1) * kStrip + std::size_t(i)];
+    for (int y = h - 1; y >= 0; --y) {
+        const float* in = fw + std::size_t(y) * kStrip;
+        for (int i = 0; i < sw; ++i) {
+            out[i] = f.B * in[i] + f.a1 * s1[i] + f.a2 * s2[i] + f.a3 * s3[i];
+            s3[i] = s2[i];
+            s2[i] = s1[i];
+            s1[i] = out[i];
+        }
+        PixelsFromPremultiplied(out, rgba + std::size_t(y) * n + x0, sw / 4);
+    }
+}
+
 // The direct kernel from bytes to bytes: rows into one float picture, columns back to bytes.
 void FirBytes(uint8_t* rgba, int w, int h, float sigma) {
     int R;
@@ -476,51 +528,13 @@ void GaussianBlurBytes(uint8_t* rgba, int w, int h, float sigma) {
     constexpr int G = 4;
     const int groups = (h + G - 1) / G;
 #pragma omp parallel for schedule(dynamic, 4)
-    for (int gi = 0; gi < groups; ++gi) {
-        const int y0 = gi * G, y1 = std::min(y0 + G, h);
-        for (int y = y0; y < y1; ++y) PixelsToPremultiplied(rgba + std::size_t(y) * n, data + std::size_t(y) * n, w);
-        if (y1 - y0 == G) {
-            float* rows[G];
-            for (int g = 0; g < G; ++g) rows[g] = data + std::size_t(y0 + g) * n;
-            IirRowGroup<float, 4, G>(rows, w, f);
-        } else {
-            for (int y = y0; y < y1; ++y) {
-                float* row = data + std::size_t(y) * n;
-                IirRowGroup<float, 4, 1>(&row, w, f);
-            }
-        }
-    }
+    for (int gi = 0; gi < groups; ++gi) IirGroupFromBytes(rgba, data, w, h, gi * G, f);
     const int strips = (n + kStrip - 1) / kStrip;
 #pragma omp parallel
     {
         std::vector<float> fw(std::size_t(h) * kStrip);
 #pragma omp for schedule(dynamic, 1)
-        for (int s = 0; s < strips; ++s) {
-            const int x0 = s * kStrip, sw = std::min(kStrip, n - x0);
-            float edge[kStrip];
-            for (int i = 0; i < sw; ++i) edge[i] = data[x0 + i];
-            for (int y = 0; y < h; ++y) {
-                const float* in = data + std::size_t(y) * n + x0;
-                float* o = fw.data() + std::size_t(y) * kStrip;
-                const float* p1 = y >= 1 ? o - kStrip : edge;
-                const float* p2 = y >= 2 ? o - 2 * kStrip : edge;
-                const float* p3 = y >= 3 ? o - 3 * kStrip : edge;
-                for (int i = 0; i < sw; ++i) o[i] = f.B * in[i] + f.a1 * p1[i] + f.a2 * p2[i] + f.a3 * p3[i];
-            }
-            float s1[kStrip], s2[kStrip], s3[kStrip], out[kStrip];
-            const float* last = fw.data() + std::size_t(h - 1) * kStrip;
-            for (int i = 0; i < sw; ++i) s1[i] = s2[i] = s3[i] = last[i];
-            for (int y = h - 1; y >= 0; --y) {
-                const float* in = fw.data() + std::size_t(y) * kStrip;
-                for (int i = 0; i < sw; ++i) {
-                    out[i] = f.B * in[i] + f.a1 * s1[i] + f.a2 * s2[i] + f.a3 * s3[i];
-                    s3[i] = s2[i];
-                    s2[i] = s1[i];
-                    s1[i] = out[i];
-                }
-                PixelsFromPremultiplied(out, rgba + std::size_t(y) * n + x0, sw / 4);
-            }
-        }
+        for (int s = 0; s < strips; ++s) IirStripToBytes(data, fw.data(), rgba, n, h, s * kStrip, f);
     }
 }
 
