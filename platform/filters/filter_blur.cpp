@@ -540,56 +540,61 @@ void GaussianBlurBytes(uint8_t* rgba, int w, int h, float sigma) {
 
 // Box blur from bytes to bytes: running sums along rows into one float picture, then down
 // column strips straight back to bytes.
+VFILTER_CLONES void BoxRowFromBytes(const uint8_t* rgba, float* src, float* data, int w, int y, int R) {
+    const int n = w * 4, farX = std::min(R, w - 1);
+    const float k = 1.0f / float(2 * R + 1);
+    PixelsToPremultiplied(rgba + std::size_t(y) * n, src, w);
+    const float* last = src + n - 4;
+    double sum[4];
+    for (int c = 0; c < 4; ++c) {
+        double t = double(R + 1) * src[c] + double(R - farX) * last[c];
+        for (int x = 1; x <= farX; ++x) t += src[std::size_t(x) * 4 + c];
+        sum[c] = t;
+    }
+    float* o = data + std::size_t(y) * n;
+    for (int x = 0; x < w; ++x) {
+        const float* add = src + std::size_t(std::min(x + R + 1, w - 1)) * 4;
+        const float* sub = src + std::size_t(std::max(x - R, 0)) * 4;
+        for (int c = 0; c < 4; ++c) {
+            o[x * 4 + c] = float(sum[c]) * k;
+            sum[c] += double(add[c]) - double(sub[c]);
+        }
+    }
+}
+
+VFILTER_CLONES void BoxStripToBytes(const float* data, uint8_t* rgba, int n, int h, int x0, int R) {
+    const int sw = std::min(kStrip, n - x0), farY = std::min(R, h - 1);
+    const float k = 1.0f / float(2 * R + 1);
+    auto row = [&](int y) { return data + std::size_t(std::min(std::max(y, 0), h - 1)) * n + x0; };
+    double sum[kStrip];
+    float out[kStrip];
+    for (int i = 0; i < sw; ++i) {
+        double t = double(R + 1) * row(0)[i] + double(R - farY) * row(h - 1)[i];
+        for (int y = 1; y <= farY; ++y) t += row(y)[i];
+        sum[i] = t;
+    }
+    for (int y = 0; y < h; ++y) {
+        const float* add = row(y + R + 1);
+        const float* sub = row(y - R);
+        for (int i = 0; i < sw; ++i) out[i] = float(sum[i]) * k;
+        for (int i = 0; i < sw; ++i) sum[i] += double(add[i]) - double(sub[i]);
+        PixelsFromPremultiplied(out, rgba + std::size_t(y) * n + x0, sw / 4);
+    }
+}
+
 void BoxBlurBytes(uint8_t* rgba, int w, int h, int R) {
     const int n = w * 4;
     std::unique_ptr<float[]> mid(new float[std::size_t(n) * h]);  // every value is written below
     float* data = mid.get();
-    const int farX = std::min(R, w - 1), farY = std::min(R, h - 1);
-    const float k = 1.0f / float(2 * R + 1);
 #pragma omp parallel
     {
         std::vector<float> src(static_cast<std::size_t>(n));
 #pragma omp for schedule(dynamic, 8)
-        for (int y = 0; y < h; ++y) {
-            PixelsToPremultiplied(rgba + std::size_t(y) * n, src.data(), w);
-            const float* last = src.data() + n - 4;
-            double sum[4];
-            for (int c = 0; c < 4; ++c) {
-                double t = double(R + 1) * src[std::size_t(c)] + double(R - farX) * last[c];
-                for (int x = 1; x <= farX; ++x) t += src[std::size_t(x) * 4 + c];
-                sum[c] = t;
-            }
-            float* o = data + std::size_t(y) * n;
-            for (int x = 0; x < w; ++x) {
-                const float* add = src.data() + std::size_t(std::min(x + R + 1, w - 1)) * 4;
-                const float* sub = src.data() + std::size_t(std::max(x - R, 0)) * 4;
-                for (int c = 0; c < 4; ++c) {
-                    o[x * 4 + c] = float(sum[c]) * k;
-                    sum[c] += double(add[c]) - double(sub[c]);
-                }
-            }
-        }
+        for (int y = 0; y < h; ++y) BoxRowFromBytes(rgba, src.data(), data, w, y, R);
     }
     const int strips = (n + kStrip - 1) / kStrip;
 #pragma omp parallel for schedule(dynamic, 1)
-    for (int s = 0; s < strips; ++s) {
-        const int x0 = s * kStrip, sw = std::min(kStrip, n - x0);
-        auto row = [&](int y) { return data + std::size_t(std::min(std::max(y, 0), h - 1)) * n + x0; };
-        double sum[kStrip];
-        float out[kStrip];
-        for (int i = 0; i < sw; ++i) {
-            double t = double(R + 1) * row(0)[i] + double(R - farY) * row(h - 1)[i];
-            for (int y = 1; y <= farY; ++y) t += row(y)[i];
-            sum[i] = t;
-        }
-        for (int y = 0; y < h; ++y) {
-            const float* add = row(y + R + 1);
-            const float* sub = row(y - R);
-            for (int i = 0; i < sw; ++i) out[i] = float(sum[i]) * k;
-            for (int i = 0; i < sw; ++i) sum[i] += double(add[i]) - double(sub[i]);
-            PixelsFromPremultiplied(out, rgba + std::size_t(y) * n + x0, sw / 4);
-        }
-    }
+    for (int s = 0; s < strips; ++s) BoxStripToBytes(data, rgba, n, h, s * kStrip, R);
 }
 
 // Blends each colour channel of the picture with the same channel of its gaussian blur:
