@@ -15,6 +15,14 @@
 namespace vfilter {
 namespace {
 
+// The hot loops are compiled twice, for processors with AVX2 and for any x86-64; the processor
+// picks at start. Neither uses FMA, so both give the same bytes.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define VFILTER_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define VFILTER_CLONES
+#endif
+
 constexpr int kStrip = 128;  // floats per column strip: wide enough for the prefetcher, small enough for cache
 
 // ---- direct gaussian for sigma <= 2 ----
@@ -169,61 +177,66 @@ void IirRowGroup(float* const* rows, int w, const IirT<T>& f) {
     }
 }
 
-template <typename T, int C>
-void IirRows(float* data, int w, int h, const IirT<T>& f) {
+template <int C>
+VFILTER_CLONES void IirGroupPlane(float* data, int w, int h, int y0, IirT<float> f) {
     constexpr int G = C == 1 ? 8 : 4;
-    const int groups = (h + G - 1) / G;
-#pragma omp parallel for schedule(dynamic, 4)
-    for (int gi = 0; gi < groups; ++gi) {
-        const int y0 = gi * G;
-        if (y0 + G <= h) {
-            float* rows[G];
-            for (int g = 0; g < G; ++g) rows[g] = data + std::size_t(y0 + g) * w * C;
-            IirRowGroup<T, C, G>(rows, w, f);
-        } else {
-            for (int y = y0; y < h; ++y) {
-                float* row = data + std::size_t(y) * w * C;
-                IirRowGroup<T, C, 1>(&row, w, f);
-            }
+    if (y0 + G <= h) {
+        float* rows[G];
+        for (int g = 0; g < G; ++g) rows[g] = data + std::size_t(y0 + g) * w * C;
+        IirRowGroup<float, C, G>(rows, w, f);
+    } else {
+        for (int y = y0; y < h; ++y) {
+            float* row = data + std::size_t(y) * w * C;
+            IirRowGroup<float, C, 1>(&row, w, f);
         }
     }
 }
 
-template <typename T>
-void IirCols(float* data, int w, int h, int C, const IirT<T>& f) {
+template <int C>
+void IirRows(float* data, int w, int h, const IirT<float>& f) {
+    constexpr int G = C == 1 ? 8 : 4;
+    const int groups = (h + G - 1) / G;
+#pragma omp parallel for schedule(dynamic, 4)
+    for (int gi = 0; gi < groups; ++gi) IirGroupPlane<C>(data, w, h, gi * G, f);
+}
+
+// One column strip from x0 in place: forward into fw (h x kStrip), backward into data.
+VFILTER_CLONES void IirStripPlane(float* data, float* fw, int n, int h, int x0, IirT<float> f) {
+    const int sw = std::min(kStrip, n - x0);
+    float edge[kStrip];
+    for (int i = 0; i < sw; ++i) edge[i] = data[x0 + i];
+    for (int y = 0; y < h; ++y) {
+        const float* in = data + std::size_t(y) * n + x0;
+        float* o = fw + std::size_t(y) * kStrip;
+        const float* p1 = y >= 1 ? o - kStrip : edge;
+        const float* p2 = y >= 2 ? o - 2 * kStrip : edge;
+        const float* p3 = y >= 3 ? o - 3 * kStrip : edge;
+        for (int i = 0; i < sw; ++i) o[i] = f.B * in[i] + f.a1 * p1[i] + f.a2 * p2[i] + f.a3 * p3[i];
+    }
+    float s1[kStrip], s2[kStrip], s3[kStrip];
+    for (int i = 0; i < sw; ++i) s1[i] = s2[i] = s3[i] = fw[std::size_t(h - 1) * kStrip + std::size_t(i)];
+    for (int y = h - 1; y >= 0; --y) {
+        const float* in = fw + std::size_t(y) * kStrip;
+        float* o = data + std::size_t(y) * n + x0;
+        for (int i = 0; i < sw; ++i) {
+            const float v = f.B * in[i] + f.a1 * s1[i] + f.a2 * s2[i] + f.a3 * s3[i];
+            s3[i] = s2[i];
+            s2[i] = s1[i];
+            s1[i] = v;
+            o[i] = v;
+        }
+    }
+}
+
+void IirCols(float* data, int w, int h, int C, const IirT<float>& f) {
     if (h < 1) return;
     const int n = w * C;
     const int strips = (n + kStrip - 1) / kStrip;
 #pragma omp parallel
     {
-        std::vector<T> fw(std::size_t(h) * kStrip);  // forward results of one strip
+        std::vector<float> fw(std::size_t(h) * kStrip);  // forward results of one strip
 #pragma omp for schedule(dynamic, 1)
-        for (int s = 0; s < strips; ++s) {
-            const int x0 = s * kStrip, sw = std::min(kStrip, n - x0);
-            T edge[kStrip];
-            for (int i = 0; i < sw; ++i) edge[i] = data[x0 + i];
-            for (int y = 0; y < h; ++y) {
-                const float* in = data + std::size_t(y) * n + x0;
-                T* o = fw.data() + std::size_t(y) * kStrip;
-                const T* p1 = y >= 1 ? o - kStrip : edge;
-                const T* p2 = y >= 2 ? o - 2 * kStrip : edge;
-                const T* p3 = y >= 3 ? o - 3 * kStrip : edge;
-                for (int i = 0; i < sw; ++i) o[i] = f.B * in[i] + f.a1 * p1[i] + f.a2 * p2[i] + f.a3 * p3[i];
-            }
-            T s1[kStrip], s2[kStrip], s3[kStrip];
-            for (int i = 0; i < sw; ++i) s1[i] = s2[i] = s3[i] = fw[std::size_t(h - 1) * kStrip + std::size_t(i)];
-            for (int y = h - 1; y >= 0; --y) {
-                const T* in = fw.data() + std::size_t(y) * kStrip;
-                float* o = data + std::size_t(y) * n + x0;
-                for (int i = 0; i < sw; ++i) {
-                    const T v = f.B * in[i] + f.a1 * s1[i] + f.a2 * s2[i] + f.a3 * s3[i];
-                    s3[i] = s2[i];
-                    s2[i] = s1[i];
-                    s1[i] = v;
-                    o[i] = float(v);
-                }
-            }
-        }
+        for (int s = 0; s < strips; ++s) IirStripPlane(data, fw.data(), n, h, s * kStrip, f);
     }
 }
 
@@ -418,14 +431,6 @@ void MotionBlurBytes(uint8_t* rgba, int w, int h, float r, float angle) {
 }
 
 // ---- the gaussian from bytes to bytes, without a whole float picture in between ----
-
-// The two passes of GaussianBlurBytes, compiled twice: for processors with AVX2 and for any
-// x86-64; the processor picks at start. No FMA in either, so both give the same bytes.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define VFILTER_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define VFILTER_CLONES
-#endif
 
 // Rows y0 .. y0 + 3 (fewer at the bottom): bytes to premultiplied floats, then the recursion.
 VFILTER_CLONES void IirGroupFromBytes(const uint8_t* rgba, float* data, int w, int h, int y0, IirT<float> f) {
@@ -635,10 +640,10 @@ void GaussianBlurPlane(float* data, int width, int height, int channels, float s
     }
     const IirT<float> f = As<float>(IirCoefficients(sigma));
     if (channels == 1)
-        IirRows<float, 1>(data, width, height, f);
+        IirRows<1>(data, width, height, f);
     else
-        IirRows<float, 4>(data, width, height, f);
-    IirCols<float>(data, width, height, channels, f);
+        IirRows<4>(data, width, height, f);
+    IirCols(data, width, height, channels, f);
 }
 
 void GaussianBlurImage(FloatImage& img, float sigma) {
