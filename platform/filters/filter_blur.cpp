@@ -477,6 +477,34 @@ VFILTER_CLONES void IirStripToBytes(const float* data, float* fw, uint8_t* rgba,
 }
 
 // The direct kernel from bytes to bytes: rows into one float picture, columns back to bytes.
+VFILTER_CLONES void FirRowFromBytes(const uint8_t* rgba, float* pad, float* data, int w, int y, const float* k, int R) {
+    const int n = w * 4;
+    PixelsToPremultiplied(rgba + std::size_t(y) * n, pad + std::size_t(R) * 4, w);
+    for (int x = 0; x < R; ++x)
+        for (int c = 0; c < 4; ++c) {
+            pad[std::size_t(x) * 4 + c] = pad[std::size_t(R) * 4 + c];
+            pad[std::size_t(R + w + x) * 4 + c] = pad[std::size_t(R + w - 1) * 4 + c];
+        }
+    float* row = data + std::size_t(y) * n;
+    for (int i = 0; i < n; ++i) row[i] = 0.0f;
+    for (int j = 0; j <= 2 * R; ++j) {
+        const float kj = k[j];
+        const float* src = pad + std::size_t(j) * 4;
+        for (int i = 0; i < n; ++i) row[i] += kj * src[i];
+    }
+}
+
+// Output row y from the 2R + 1 rows around it, read whole (the prefetcher follows rows).
+VFILTER_CLONES void FirRowToBytes(const float* data, float* acc, uint8_t* rgba, int n, int h, int y, const float* k, int R) {
+    for (int i = 0; i < n; ++i) acc[i] = 0.0f;
+    for (int j = 0; j <= 2 * R; ++j) {
+        const float kj = k[j];
+        const float* src = data + std::size_t(std::min(std::max(y + j - R, 0), h - 1)) * n;
+        for (int i = 0; i < n; ++i) acc[i] += kj * src[i];
+    }
+    PixelsFromPremultiplied(acc, rgba + std::size_t(y) * n, n / 4);
+}
+
 void FirBytes(uint8_t* rgba, int w, int h, float sigma) {
     int R;
     const std::vector<float> k = GaussKernel(sigma, R);
@@ -487,35 +515,13 @@ void FirBytes(uint8_t* rgba, int w, int h, float sigma) {
     {
         std::vector<float> pad(std::size_t(w + 2 * R) * 4);
 #pragma omp for schedule(dynamic, 8)
-        for (int y = 0; y < h; ++y) {
-            PixelsToPremultiplied(rgba + std::size_t(y) * n, pad.data() + std::size_t(R) * 4, w);
-            for (int x = 0; x < R; ++x)
-                for (int c = 0; c < 4; ++c) {
-                    pad[std::size_t(x) * 4 + c] = pad[std::size_t(R) * 4 + c];
-                    pad[std::size_t(R + w + x) * 4 + c] = pad[std::size_t(R + w - 1) * 4 + c];
-                }
-            float* row = data + std::size_t(y) * n;
-            for (int i = 0; i < n; ++i) row[i] = 0.0f;
-            for (int j = 0; j <= 2 * R; ++j) {
-                const float kj = k[std::size_t(j)];
-                const float* src = pad.data() + std::size_t(j) * 4;
-                for (int i = 0; i < n; ++i) row[i] += kj * src[i];
-            }
-        }
+        for (int y = 0; y < h; ++y) FirRowFromBytes(rgba, pad.data(), data, w, y, k.data(), R);
     }
-    const int strips = (n + kStrip - 1) / kStrip;
-#pragma omp parallel for schedule(dynamic, 1)
-    for (int s = 0; s < strips; ++s) {
-        const int x0 = s * kStrip, sw = std::min(kStrip, n - x0);
-        for (int y = 0; y < h; ++y) {
-            float acc[kStrip] = {};
-            for (int j = 0; j <= 2 * R; ++j) {
-                const float kj = k[std::size_t(j)];
-                const float* src = data + std::size_t(std::min(std::max(y + j - R, 0), h - 1)) * n + x0;
-                for (int i = 0; i < sw; ++i) acc[i] += kj * src[i];
-            }
-            PixelsFromPremultiplied(acc, rgba + std::size_t(y) * n + x0, sw / 4);
-        }
+#pragma omp parallel
+    {
+        std::vector<float> acc(static_cast<std::size_t>(n));
+#pragma omp for schedule(dynamic, 8)
+        for (int y = 0; y < h; ++y) FirRowToBytes(data, acc.data(), rgba, n, h, y, k.data(), R);
     }
 }
 
