@@ -263,6 +263,59 @@ std::vector<Step> DiscSteps(float r) {
     return steps;
 }
 
+// Output row y of the disc blur, from the column sums.
+VFILTER_CLONES void DiscRow(const float* cs, const float* top, const float* bottom, const Step* steps, int K, double inv,
+                            double* prefix, float* vrow, double* acc, uint8_t* rgba, int w, int h, int y) {
+    const int n = w * 4;
+    for (int k = 0; k < K; ++k) {
+        const int hk = steps[k].h;
+        const int lo = std::max(y - hk, 0), hi = std::min(y + hk, h - 1);
+        const float below = float(std::max(0, hk - y)), above = float(std::max(0, y + hk - (h - 1)));
+        const float* chi = cs + std::size_t(hi) * n;
+        const float* clo = lo > 0 ? cs + std::size_t(lo - 1) * n : nullptr;
+        for (int i = 0; i < n; ++i)
+            vrow[i] = chi[i] - (clo ? clo[i] : 0.0f) + below * top[i] + above * bottom[i];
+        double* P = prefix + std::size_t(k) * (w + 1) * 4;
+        P[0] = P[1] = P[2] = P[3] = 0.0;
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 4; ++c) P[(x + 1) * 4 + c] = P[x * 4 + c] + vrow[x * 4 + c];
+    }
+    for (int i = 0; i < n; ++i) acc[i] = 0.0;
+    for (int k = 0; k < 2 * K - 1; ++k) {
+        // Rectangle k / 2 when k is even; the overlap of k / 2 and k / 2 + 1 when odd.
+        const int wi = k / 2;
+        const int hi = (k & 1) ? wi + 1 : wi;
+        const double sign = (k & 1) ? -1.0 : 1.0;
+        const int hw = steps[wi].w;
+        const double* P = prefix + std::size_t(hi) * (w + 1) * 4;
+        const double* last = P + std::size_t(w) * 4;  // sum of the whole row
+        // Inside, no clamping: one run over contiguous values.
+        const int xa = std::min(hw, w), xb = std::max(xa, w - hw);
+        {
+            const double* hiP = P + std::size_t(xa + hw + 1) * 4;
+            const double* loP = P + std::size_t(xa - hw) * 4;
+            double* a = acc + std::size_t(xa) * 4;
+            const int m = (xb - xa) * 4;
+            for (int i = 0; i < m; ++i) a[i] += sign * (hiP[i] - loP[i]);
+        }
+        for (int x = 0; x < w; ++x) {
+            if (x == xa) x = xb;
+            if (x >= w) break;
+            const int l = x - hw, r = x + hw;
+            const int lc = std::max(l, 0), rc = std::min(r, w - 1);
+            const double left = double(std::max(0, -l)), right = double(std::max(0, r - (w - 1)));
+            for (int c = 0; c < 4; ++c) {
+                const double first = P[4 + c];                               // pixel 0
+                const double lastPx = last[c] - P[std::size_t(w - 1) * 4 + c];  // pixel w - 1
+                acc[std::size_t(x) * 4 + c] += sign * (P[std::size_t(rc + 1) * 4 + c] - P[std::size_t(lc) * 4 + c] +
+                                                      left * first + right * lastPx);
+            }
+        }
+    }
+    for (int i = 0; i < n; ++i) vrow[i] = float(acc[i] * inv);
+    PixelsFromPremultiplied(vrow, rgba + std::size_t(y) * n, w);
+}
+
 void DiscBlurBytes(uint8_t* rgba, int w, int h, float r) {
     const int n = w * 4;
     const std::vector<Step> steps = DiscSteps(r);
@@ -298,55 +351,8 @@ void DiscBlurBytes(uint8_t* rgba, int w, int h, float r) {
         std::vector<float> vrow(static_cast<std::size_t>(n));
         std::vector<double> acc(static_cast<std::size_t>(n));
 #pragma omp for schedule(dynamic, 8)
-        for (int y = 0; y < h; ++y) {
-            for (int k = 0; k < K; ++k) {
-                const int hk = steps[k].h;
-                const int lo = std::max(y - hk, 0), hi = std::min(y + hk, h - 1);
-                const float below = float(std::max(0, hk - y)), above = float(std::max(0, y + hk - (h - 1)));
-                const float* chi = cs + std::size_t(hi) * n;
-                const float* clo = lo > 0 ? cs + std::size_t(lo - 1) * n : nullptr;
-                for (int i = 0; i < n; ++i)
-                    vrow[i] = chi[i] - (clo ? clo[i] : 0.0f) + below * top[i] + above * bottom[i];
-                double* P = prefix.data() + std::size_t(k) * (w + 1) * 4;
-                P[0] = P[1] = P[2] = P[3] = 0.0;
-                for (int x = 0; x < w; ++x)
-                    for (int c = 0; c < 4; ++c) P[(x + 1) * 4 + c] = P[x * 4 + c] + vrow[x * 4 + c];
-            }
-            std::fill(acc.begin(), acc.end(), 0.0);
-            for (int k = 0; k < 2 * K - 1; ++k) {
-                // Rectangle k / 2 when k is even; the overlap of k / 2 and k / 2 + 1 when odd.
-                const int wi = k / 2;
-                const int hi = (k & 1) ? wi + 1 : wi;
-                const double sign = (k & 1) ? -1.0 : 1.0;
-                const int hw = steps[wi].w;
-                const double* P = prefix.data() + std::size_t(hi) * (w + 1) * 4;
-                const double* last = P + std::size_t(w) * 4;  // sum of the whole row
-                // Inside, no clamping: one run over contiguous values.
-                const int xa = std::min(hw, w), xb = std::max(xa, w - hw);
-                {
-                    const double* hiP = P + std::size_t(xa + hw + 1) * 4;
-                    const double* loP = P + std::size_t(xa - hw) * 4;
-                    double* a = acc.data() + std::size_t(xa) * 4;
-                    const int m = (xb - xa) * 4;
-                    for (int i = 0; i < m; ++i) a[i] += sign * (hiP[i] - loP[i]);
-                }
-                for (int x = 0; x < w; ++x) {
-                    if (x == xa) x = xb;
-                    if (x >= w) break;
-                    const int l = x - hw, r = x + hw;
-                    const int lc = std::max(l, 0), rc = std::min(r, w - 1);
-                    const double left = double(std::max(0, -l)), right = double(std::max(0, r - (w - 1)));
-                    for (int c = 0; c < 4; ++c) {
-                        const double first = P[4 + c];                               // pixel 0
-                        const double lastPx = last[c] - P[std::size_t(w - 1) * 4 + c];  // pixel w - 1
-                        acc[std::size_t(x) * 4 + c] += sign * (P[std::size_t(rc + 1) * 4 + c] - P[std::size_t(lc) * 4 + c] +
-                                                              left * first + right * lastPx);
-                    }
-                }
-            }
-            for (int i = 0; i < n; ++i) vrow[i] = float(acc[i] * inv);
-            PixelsFromPremultiplied(vrow.data(), rgba + std::size_t(y) * n, w);
-        }
+        for (int y = 0; y < h; ++y)
+            DiscRow(cs, top.data(), bottom.data(), steps.data(), K, inv, prefix.data(), vrow.data(), acc.data(), rgba, w, h, y);
     }
 }
 
