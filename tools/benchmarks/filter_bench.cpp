@@ -173,7 +173,9 @@ int main(int argc, char** argv) {
     glTexImage2D(mapTarget, 0, GL_RGBA, kW, kH, 0, GL_RGBA, GL_UNSIGNED_BYTE, src.data());
     glFinish();
 
-    printf("filters on a %dx%d RGBA layer, %d threads, median of %d\n", kW, kH, omp_get_max_threads(), kRuns);
+    const char* policy = getenv("OMP_WAIT_POLICY");
+    printf("filters on a %dx%d RGBA layer, %d threads, OpenMP wait policy %s, median of %d\n", kW, kH,
+           omp_get_max_threads(), policy ? policy : "default", kRuns);
     double worst = 0.0;
     for (const FilterRecord& r : gFilter) {
         const std::vector<vfilter::Value> v = ValuesOf(r);
