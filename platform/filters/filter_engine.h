@@ -7,33 +7,43 @@
 // get no dark fringe. The output always has the input's size and is the same for the same input
 // and values (no randomness, no dependence on the number of threads).
 //
+// Beyond the picture's edges, the blurs and the edge filters repeat the outermost pixel.
 // Coordinates given to filters ("inputCenter") are picture pixels, x right, y down, origin at the
 // top-left corner. Angles are radians, counter-clockwise as seen on screen. Lengths are pixels.
 // Values that are not finite are replaced by the filter's neutral value.
 //
 // The filters (name: what it computes; keys in their units):
-//   CIBloom: softens and brightens highlights: max(src, src + intensity x gaussian(src, radius))
-//            blended like screen; inputRadius px (sigma), inputIntensity 0..1.
-//   CIGloom: darkens highlights: src blended with a blurred copy by multiply-like darkening;
-//            inputRadius px (sigma), inputIntensity 0..1.
-//   CIGaussianBlur: gaussian blur, inputRadius = standard deviation in px.
-//   CIBoxBlur: mean over a square of side 2 x inputRadius + 1 px.
-//   CIDiscBlur: mean over a disc of radius inputRadius px.
-//   CIMotionBlur: mean along a line of half-length inputRadius px at inputAngle radians.
-//   CINoiseReduction: edge-preserving smoothing; inputNoiseLevel 0..1 (differences below it are
-//            smoothed), inputSharpness 0..10 (unsharp amount put back).
-//   CIEdges: gradient magnitude (Sobel) of each channel times inputIntensity, alpha kept.
-//   CIEdgeWork: black-ink edge drawing: white-on-transparent-free stylised edges of a blur of
-//            inputRadius px; alpha kept.
-//   CILineOverlay: black lines where the (noise-reduced) picture has edges: inputEdgeIntensity
-//            multiplies the Sobel magnitude, inputThreshold 0..1 cuts weak lines; the rest clear.
-//   CIHeightFieldFromMask: a grey height field rising from the alpha edge over inputRadius px.
-//   CIColorPosterize: inputLevels steps per channel (below 2 means 2).
+//   CIBloom: glow: straight colour screened with intensity x a gaussian blur of sigma
+//            inputRadius px (s + k b - s k b); inputIntensity 0..1; alpha kept.
+//   CIGloom: gloom: straight colour multiplied by 1 - k + k x a gaussian blur of sigma
+//            inputRadius px; inputIntensity 0..1 (k); alpha kept.
+//   CIGaussianBlur: gaussian blur, inputRadius = standard deviation in px (0 or less: none).
+//   CIBoxBlur: mean over a square of side 2 x round(inputRadius) + 1 px.
+//   CIDiscBlur: mean over a disc of radius inputRadius px, drawn as up to 6 stacked rectangles
+//            per quadrant.
+//   CIMotionBlur: mean along a line of half-length inputRadius px at inputAngle radians (a
+//            digital line: one pixel per step of its longer axis; at most twice the picture's
+//            width + height).
+//   CINoiseReduction: detail d = colour - gaussian(colour, 1 px) is damped by (|d| /
+//            inputNoiseLevel)^2 below inputNoiseLevel (0..1) and the rest is multiplied by
+//            1 + inputSharpness (0..10); alpha kept.
+//   CIEdges: Sobel gradient magnitude / 4 of each premultiplied channel times inputIntensity, as
+//            colour; alpha kept.
+//   CIEdgeWork: black ink on white where the luminance (over white) blurred by 1 px is darker
+//            than the luminance blurred by inputRadius px; alpha kept.
+//   CILineOverlay: black lines where the luminance smoothed by 1 px has a Sobel magnitude / 4
+//            times inputEdgeIntensity above inputThreshold (0..1, ramp of 1/50); the rest clear.
+//   CIHeightFieldFromMask: grey height sqrt(2 b - 1) (0 below), b = premultiplied luminance
+//            blurred by inputRadius / 2 px: 0 at the mask's edge, 1 about inputRadius inside;
+//            alpha kept.
+//   CIColorPosterize: inputLevels (2..256, below 2 means 2) evenly spaced values per channel,
+//            0 and 255 included, nearest chosen.
 //   CIExposureAdjust: linear colour x 2^inputEV (sRGB decoded, scaled, re-encoded, clamped).
 //   CIGammaAdjust: colour^inputPower per channel (0..1 values).
-//   CIColorControls: inputBrightness added (-1..1), inputContrast about 0.5 (1 neutral),
-//            inputSaturation (1 neutral); absent keys are neutral.
-//   CIHueAdjust: rotation of hue by inputAngle radians about the grey axis.
+//   CIColorControls: saturation about the Rec. 709 grey (inputSaturation, 1 neutral), then
+//            inputBrightness added (0 neutral), then contrast about 0.5 (inputContrast, 1
+//            neutral); absent keys are neutral.
+//   CIHueAdjust: rotation by inputAngle radians about the grey axis (red towards green).
 //   CIPixellate: squares of side inputScale px (1 or less: unchanged) on a grid with a corner at
 //            inputCenter (the picture's middle when not given), each the mean of its pixels in
 //            premultiplied colour.

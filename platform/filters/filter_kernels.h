@@ -38,12 +38,34 @@ void ToPremultiplied(const uint8_t* rgba, int width, int height, FloatImage& out
 // Premultiplied floats back to straight RGBA bytes: alpha clamped to 0..1, colour clamped to
 // 0..alpha, NaN read as 0, rounded to nearest.
 void FromPremultiplied(const FloatImage& in, uint8_t* rgba);
+// The same for count pixels (no threads): the row-sized pieces the two above are made of.
+void PixelsToPremultiplied(const uint8_t* rgba, float* out, int count);
+void PixelsFromPremultiplied(const float* in, uint8_t* rgba, int count);
 // Bilinear sample at picture coordinates (pixel centres at i + 0.5). Outside the picture:
 // transparent when transparentOutside, else the nearest edge pixel.
 void SampleBilinear(const FloatImage& in, float x, float y, bool transparentOutside, float out[4]);
 // In-place gaussian blur of every channel, sigma in pixels, cost independent of sigma; sigma
 // at or below 0 leaves the picture as it is. Shared by the filters built on blur.
 void GaussianBlurImage(FloatImage& img, float sigma);
+// The same blur over any buffer of width x height pixels of channels floats (1 or 4), rows
+// packed: a direct kernel for sigma up to 2, a third-order recursive filter above (edges
+// repeat the outermost pixel in both).
+void GaussianBlurPlane(float* data, int width, int height, int channels, float sigma);
+// Luminance weights (Rec. 709) of the filters that look at brightness.
+constexpr float kLumR = 0.2126f, kLumG = 0.7152f, kLumB = 0.0722f;
+// 0..1 to a byte, clamped, NaN as 0, rounded to nearest.
+inline uint8_t ToByte(float v) {
+    if (!(v > 0.0f)) return 0;
+    if (v >= 1.0f) return 255;
+    return uint8_t(v * 255.0f + 0.5f);
+}
+// Straight colour of a premultiplied pixel, 0 where alpha is 0.
+inline void Unpremultiply(const float* p, float out[3]) {
+    float k = p[3] > 1e-6f ? 1.0f / p[3] : 0.0f;
+    out[0] = p[0] * k;
+    out[1] = p[1] * k;
+    out[2] = p[2] * k;
+}
 
 // Kernels, one per filter name (filter_blur.cpp, filter_color.cpp, filter_edges.cpp,
 // filter_stylize.cpp, filter_halftone.cpp, filter_distort.cpp, filter_tile.cpp).
