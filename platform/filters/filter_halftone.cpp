@@ -75,7 +75,8 @@ inline float Luma(const uint8_t* px) {
     return (0.2126f * px[0] + 0.7152f * px[1] + 0.0722f * px[2]) * (1.0f / 255.0f);
 }
 
-inline uint8_t ToByte(float v) { return uint8_t(v * 255.0f + 0.5f); }
+// 0..1 (already in range) to a byte, rounded; no clamp so that the loops vectorise.
+inline uint8_t UnitToByte(float v) { return uint8_t(v * 255.0f + 0.5f); }
 
 enum class Pattern { Dots, Lines, Rings };
 
@@ -103,7 +104,7 @@ void RunScreen(uint8_t* rgba, int w, int h, const Params& p, Pattern kind) {
             uint8_t* row = rgba + std::size_t(y) * w * 4;
             for (int x = 0; x < w; ++x) {
                 uint8_t* d = row + x * 4;
-                const uint8_t g = ToByte(Threshold(s, Luma(d), pat[x]));
+                const uint8_t g = UnitToByte(Threshold(s, Luma(d), pat[x]));
                 const uint8_t keep = d[3] ? 0xFF : 0;
                 d[0] = d[1] = d[2] = g & keep;
             }
@@ -164,9 +165,9 @@ void CICMYKHalftone(uint8_t* rgba, int w, int h, const Params& p) {
                 const float iy = Threshold(sy, yy, py[x]);
                 const float ik = Threshold(sk, k, pkk[x]);
                 const uint8_t keep = d[3] ? 0xFF : 0;
-                d[0] = ToByte((1.0f - ic) * (1.0f - ik)) & keep;
-                d[1] = ToByte((1.0f - im) * (1.0f - ik)) & keep;
-                d[2] = ToByte((1.0f - iy) * (1.0f - ik)) & keep;
+                d[0] = UnitToByte((1.0f - ic) * (1.0f - ik)) & keep;
+                d[1] = UnitToByte((1.0f - im) * (1.0f - ik)) & keep;
+                d[2] = UnitToByte((1.0f - iy) * (1.0f - ik)) & keep;
             }
         }
     }
