@@ -34,11 +34,12 @@ namespace {
 enum { kFilterPopup = 567, kKey1Text = 568, kSlider1 = 569, kKey2Text = 570, kSlider2 = 571,
        kConfirmButton = 575, kUndoButton = 576 };
 
-// The last preview as it was uploaded, and the texture name it went into: confirm takes these
-// bytes as they are (no read-back through a resampled texture). Anything that rebuilds the
-// texture from the pixel copy gives it a new name, which discards the preview.
+// The last preview: the filtered pixels, and the bytes the texture was given for it (the same,
+// or passed through the layer's hue and saturation). Confirm commits the filtered pixels when
+// the texture still shows that preview; anything that rebuilt the texture from the pixel copy
+// since (a hue change, a fill) has discarded it.
 std::vector<uint8_t> previewPixels;
-GLuint previewTexture = 0;
+std::vector<uint8_t> previewShown;
 
 // A preview asked for by a slider move and not run yet.
 TimerRef pendingTimer = nullptr;
@@ -64,18 +65,33 @@ void RunPending(TimerRef, void*) {
 }
 
 // Shows pixels in the layer's texture through the layer's hue and saturation, as every other
-// rebuild of a layer's texture does.
-void ShowInTexture(int slot, const uint8_t* pixels) {
+// rebuild of a layer's texture does; shown receives the bytes the texture was given.
+void ShowInTexture(int slot, const uint8_t* pixels, std::vector<uint8_t>* shown) {
     TexImage& t = texImages[slot];
+    size_t size = size_t(t.texWidth) * t.texHeight * t.channels;
     if (useImaging && (t.hue != 0.0f || t.saturation != 1.0f) && t.channels == 4) {
         float m[16];
         BuildColorMatrix(t.hue, t.saturation, m);
-        std::vector<uint8_t> shown(size_t(t.texWidth) * t.texHeight * 4);
-        TransformPixels(m, pixels, shown.data(), t.texWidth * t.texHeight);
-        Buffer2Texture(slot, shown.data());
+        std::vector<uint8_t> colored(size);
+        TransformPixels(m, pixels, colored.data(), t.texWidth * t.texHeight);
+        Buffer2Texture(slot, colored.data());
+        if (shown) *shown = std::move(colored);
     } else {
         Buffer2Texture(slot, pixels);
+        if (shown) shown->assign(pixels, pixels + size);
     }
+}
+
+// True when the layer's texture still holds the last preview.
+bool PreviewOnScreen(int slot) {
+    TexImage& t = texImages[slot];
+    size_t size = size_t(t.texWidth) * t.texHeight * t.channels;
+    if (previewPixels.size() != size || previewShown.size() != size) return false;
+    std::vector<uint8_t> copy(t.pixels, t.pixels + size);
+    Texture2Buffer(slot);   // the texture's contents into the pixel copy, for a moment
+    bool same = memcmp(t.pixels, previewShown.data(), size) == 0;
+    memcpy(t.pixels, copy.data(), size);
+    return same;
 }
 
 void SliderMoved(int k, int sliderId) {
@@ -157,8 +173,7 @@ void ApplyCoreFilter(int layer) {
     size_t size = size_t(t.texWidth) * t.texHeight * t.channels;
     previewPixels.assign(t.pixels, t.pixels + size);
     ProcessFilter(previewPixels.data(), t.texWidth, t.texHeight, t.channels);
-    ShowInTexture(layer, previewPixels.data());
-    previewTexture = t.texture;
+    ShowInTexture(layer, previewPixels.data(), &previewShown);
     RenderImages(true, -1.0f);
     SetButtons(true, true);
 }
@@ -169,9 +184,9 @@ void FilterConfirm() {
     if (!IsValidLayer(slot) || !texImages[slot].pixels) return;
     TexImage& t = texImages[slot];
     size_t size = size_t(t.texWidth) * t.texHeight * t.channels;
-    // What the texture shows: the preview while it is still there, else the pixel copy.
-    bool previewShown = previewTexture == t.texture && previewPixels.size() == size;
-    std::vector<uint8_t> result = previewShown ? previewPixels : std::vector<uint8_t>(t.pixels, t.pixels + size);
+    // What the texture shows: the preview while it is still there, else the pixel copy (the
+    // texture shows it through the hue and saturation, which stay effects of the layer).
+    std::vector<uint8_t> result = PreviewOnScreen(slot) ? previewPixels : std::vector<uint8_t>(t.pixels, t.pixels + size);
 
     char path[kPathSize] = "";
     SaveTempImage(path, "filter", result.data(), t.texWidth, t.texHeight, t.channels);
@@ -191,7 +206,7 @@ void FilterConfirm() {
     }
     if (useImaging && (t.hue != 0.0f || t.saturation != 1.0f)) ApplyColorMatrix(slot);
     previewPixels.clear();
-    previewTexture = 0;
+    previewShown.clear();
     t.width = int32_t(t.texWidth * t.scaleX);
     t.height = int32_t(t.texHeight * t.scaleY);
     currentLayer = slot;
@@ -205,9 +220,9 @@ void FilterUndo() {
     CancelPending();
     if (currentCoreLayer == 0) return;
     if (IsValidLayer(currentCoreLayer) && texImages[currentCoreLayer].pixels)
-        ShowInTexture(currentCoreLayer, texImages[currentCoreLayer].pixels);
+        ShowInTexture(currentCoreLayer, texImages[currentCoreLayer].pixels, nullptr);
     previewPixels.clear();
-    previewTexture = 0;
+    previewShown.clear();
     currentCoreLayer = 0;
     RenderImages(true, -1.0f);
     SetButtons(false, false);

@@ -12,6 +12,7 @@
 #include "app_fixture.h"
 #include "drawer_filter.h"
 #include "drawers.h"
+#include "pixel_ops.h"
 #include "gl_context.h"
 #include "layer_table.h"
 #include "textures.h"
@@ -175,4 +176,25 @@ TEST_F(FilterDrawer, LiveVideoLayersTakeNoFilter) {
     EXPECT_FALSE(Enabled(kSlider1));
     EXPECT_FALSE(Enabled(kConfirm));
     texImages[1].live = false;
+}
+
+TEST_F(FilterDrawer, ConfirmKeepsHueAnEffectAndAHueChangeDiscardsThePreview) {
+    std::vector<uint8_t> untouched = Pixels(1);
+    HandleHue(120.0f);
+    Choose("Pixellate");
+    Slide(kSlider1, 8);
+    FlushFilterPreview();
+    std::vector<uint8_t> filtered = untouched;
+    ProcessFilter(filtered.data(), 64, 48, 4);
+    EXPECT_NE(Shown(1), filtered) << "the preview is shown through the layer's hue";
+    FilterConfirm();
+    EXPECT_EQ(Pixels(1), filtered) << "the hue is not baked into the pixels";
+    EXPECT_FLOAT_EQ(texImages[1].hue, 120.0f);
+
+    std::vector<uint8_t> before = Pixels(1);
+    Slide(kSlider1, 30);
+    FlushFilterPreview();
+    HandleHue(60.0f);   // rebuilds the texture from the pixel copy: the preview is gone
+    FilterConfirm();
+    EXPECT_EQ(Pixels(1), before);
 }
