@@ -192,6 +192,7 @@ TEST_F(FilterDrawer, ConfirmKeepsHueAnEffectAndAHueChangeDiscardsThePreview) {
     EXPECT_FLOAT_EQ(texImages[1].hue, 120.0f);
 
     std::vector<uint8_t> before = Pixels(1);
+    Choose("Brightness");
     Slide(kSlider1, 30);
     FlushFilterPreview();
     HandleHue(60.0f);   // rebuilds the texture from the pixel copy: the preview is gone
