@@ -55,7 +55,7 @@ inline uint32_t Be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(
 template <int BPP>
 bool UnfilterRow(int type, const uint8_t* src, const uint8_t* prior, uint8_t* cur, size_t n) {
     switch (type) {
-    case 0: memcpy(cur, src, n); return true;
+    case 0: memmove(cur, src, n); return true;
     case 1:
         for (size_t i = 0; i < BPP; ++i) cur[i] = src[i];
         for (size_t i = BPP; i < n; ++i) cur[i] = uint8_t(src[i] + cur[i - BPP]);
@@ -75,6 +75,9 @@ bool UnfilterRow(int type, const uint8_t* src, const uint8_t* prior, uint8_t* cu
     }
 }
 
+// Unfilters the h rows of raw (each a filter byte and w x BPP bytes) into out as R,G,B,A rows.
+// raw may lie inside out: for 4 bytes per pixel at its start, for 3 at its end (each output row
+// then ends before the raw rows still to be read begin).
 template <int BPP>
 bool Unfilter(const uint8_t* raw, size_t w, size_t h, uint8_t* out) {
     const size_t n = w * BPP;
@@ -115,16 +118,17 @@ bool DecodeTrueColour8(const uint8_t* data, size_t size, const spng_ihdr& ihdr, 
         }
         p += size_t(n) + 12;
     }
+    // The inflated rows go into out itself (which has room for a filter byte per row).
     const int bpp = ihdr.color_type == 6 ? 4 : 3;
     const size_t w = ihdr.width, h = ihdr.height, rawBytes = h * (w * bpp + 1);
-    std::unique_ptr<uint8_t[]> raw(new (std::nothrow) uint8_t[rawBytes]);
+    uint8_t* raw = bpp == 4 ? out : out + w * h * 4 - rawBytes;
     libdeflate_decompressor* inflater = libdeflate_alloc_decompressor();
-    bool inflated = raw && inflater && !z.empty() &&
-                    libdeflate_zlib_decompress(inflater, z.data(), z.size(), raw.get(), rawBytes, nullptr) ==
+    bool inflated = inflater && !z.empty() &&
+                    libdeflate_zlib_decompress(inflater, z.data(), z.size(), raw, rawBytes, nullptr) ==
                         LIBDEFLATE_SUCCESS;
     if (inflater) libdeflate_free_decompressor(inflater);
     if (!inflated) return false;
-    return bpp == 4 ? Unfilter<4>(raw.get(), w, h, out) : Unfilter<3>(raw.get(), w, h, out);
+    return bpp == 4 ? Unfilter<4>(raw, w, h, out) : Unfilter<3>(raw, w, h, out);
 }
 
 // --- encoding -----------------------------------------------------------------------------------

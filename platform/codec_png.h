@@ -21,8 +21,11 @@
 // Reads the signature and header only: whether the bytes start a PNG file, and its declared size.
 bool png_Probe(const uint8_t* data, size_t size, int* width, int* height);
 
-// Decodes the file into out: height rows of width x 4 bytes. width and height must be those
-// png_Probe reported. False when the file is refused; out may then be partly written.
+// Decodes the file into out: height rows of width x 4 bytes. out must hold png_DecodeBytes bytes,
+// one more per row (the fast path inflates the rows into out itself). width and
+// height must be those png_Probe reported. False when the file is refused; out may then be
+// partly written.
+inline size_t png_DecodeBytes(int width, int height) { return size_t(width) * size_t(height) * 4 + size_t(height); }
 bool png_Decode(const uint8_t* data, size_t size, uint8_t* out, int width, int height);
 
 // Encodes width x height pixels given as A,R,G,B bytes (rows of width x 4 bytes, top row first)

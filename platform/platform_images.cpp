@@ -289,7 +289,8 @@ int decodeFile(const char* path, int64_t maxPixels, uint8_t** pixels, int* width
     if (format == "tga" || format == "png" || format == "jpeg") {
         if (!structureComplete(code, bytes)) return paramErr;
         const int w = size.width(), h = size.height();
-        auto* out = static_cast<uint8_t*>(malloc(size_t(w) * size_t(h) * 4));
+        // PNG rows are inflated into the buffer itself, with one filter byte per row.
+        auto* out = static_cast<uint8_t*>(malloc(format == "png" ? png_DecodeBytes(w, h) : size_t(w) * size_t(h) * 4));
         if (!out) return paramErr;
         bool decoded = format == "tga"   ? tga_Decode(data, n, out, size_t(w) * 4)
                        : format == "png" ? png_Decode(data, n, out, w, h)

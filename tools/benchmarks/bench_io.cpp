@@ -33,15 +33,24 @@ namespace {
 const int kRuns = 7;
 std::string gDir;
 
-double MedianMs(const std::function<void()>& work) {
-    std::vector<double> t;
+double Ms(const std::function<void()>& work) {
+    auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Medians of kRuns runs of ours and of theirs (if given), taken in turns so that a change in the
+// machine's load falls on both sides alike.
+void Medians(const std::function<void()>& ours, const std::function<void()>& theirs, double* a, double* b) {
+    std::vector<double> x, y;
     for (int i = 0; i < kRuns; ++i) {
-        auto start = std::chrono::steady_clock::now();
-        work();
-        t.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        x.push_back(Ms(ours));
+        if (theirs) y.push_back(Ms(theirs));
     }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
+    std::sort(x.begin(), x.end());
+    std::sort(y.begin(), y.end());
+    *a = x[x.size() / 2];
+    *b = y.empty() ? 0 : y[y.size() / 2];
 }
 
 // The same photo-like test picture as vintrel_bench: a gradient with rings.
@@ -133,9 +142,13 @@ int main(int argc, char** argv) {
 
     for (const std::string* path : {&jpeg, &png}) {
         std::string name = std::string("LoadImage 4000x3000 ") + (path == &jpeg ? "JPEG" : "PNG");
-        double ours = MedianMs([&] { Ours(*path); }), theirs = 0;
+        double ours = 0, theirs = 0;
+        std::function<void()> vips;
 #ifdef VINTREL_HAVE_VIPS
-        theirs = MedianMs([&] { Theirs(*path); });
+        vips = [&] { Theirs(*path); };
+#endif
+        Medians([&] { Ours(*path); }, vips, &ours, &theirs);
+#ifdef VINTREL_HAVE_VIPS
         if (Ours(*path) != Theirs(*path)) printf("note: %s: our pixels differ from libvips's\n", name.c_str());
 #endif
         Row(name.c_str(), ours, theirs);
@@ -150,7 +163,7 @@ int main(int argc, char** argv) {
         rgba[i + 3] = a;
     }
     const std::string ourPng = gDir + "/ours.png", theirPng = gDir + "/theirs.png";
-    double ours = MedianMs([&] {
+    auto save = [&] {
         fflush(stdout);
         int saved = dup(1);
         FILE* devnull = freopen("/dev/null", "w", stdout);
@@ -159,13 +172,16 @@ int main(int argc, char** argv) {
         fflush(stdout);
         dup2(saved, 1);
         close(saved);
-    }), theirs = 0;
+    };
+    double ours = 0, theirs = 0;
 #ifdef VINTREL_HAVE_VIPS
     VipsImage* img = vips_image_new_from_memory(rgba.data(), rgba.size(), 4000, 3000, 4, VIPS_FORMAT_UCHAR);
-    theirs = MedianMs([&] {
+    Medians(save, [&] {
         vips_pngsave(img, theirPng.c_str(), "compression", 6, "filter", VIPS_FOREIGN_PNG_FILTER_ALL, NULL);
-    });
+    }, &ours, &theirs);
     g_object_unref(img);
+#else
+    Medians(save, nullptr, &ours, &theirs);
 #endif
     Row("QTSave 4000x3000 PNG", ours, theirs);
     printf("PNG file sizes: ours %ld bytes, libvips %ld bytes\n", FileSize(ourPng), FileSize(theirPng));
