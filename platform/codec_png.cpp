@@ -135,33 +135,37 @@ bool DecodeTrueColour8(const uint8_t* data, size_t size, const spng_ihdr& ihdr, 
 
 // Filters row (n bytes; prior is the unfiltered row above, zeros for the first row) with PNG
 // filter type F into dst when Write; returns the sum of the filtered bytes read as signed values.
+// Without Write the sum stops (somewhere) above limit: a filter that cannot win is not finished.
 template <int F, bool Write>
-unsigned FilterRow(const uint8_t* row, const uint8_t* prior, size_t n, int bpp, uint8_t* dst) {
+unsigned FilterRow(const uint8_t* row, const uint8_t* prior, size_t n, int bpp, uint8_t* dst, unsigned limit) {
     unsigned sum = 0;
-    auto put = [&](size_t i, int predicted) {
-        uint8_t v = uint8_t(row[i] - predicted);
-        if (Write) dst[i] = v;
-        sum += v < 128 ? v : 256 - v;
-    };
     for (size_t i = 0; i < size_t(bpp) && i < n; ++i) {
         int b = prior[i];
-        put(i, F == 0 || F == 1 ? 0 : F == 2 ? b : F == 3 ? b / 2 : b);
+        uint8_t v = uint8_t(row[i] - (F == 0 || F == 1 ? 0 : F == 3 ? b / 2 : b));
+        if (Write) dst[i] = v;
+        sum += v < 128 ? v : 256 - v;
     }
-    for (size_t i = size_t(bpp); i < n; ++i) {
-        int a = row[i - bpp], b = prior[i], c = prior[i - bpp];
-        put(i, F == 0 ? 0 : F == 1 ? a : F == 2 ? b : F == 3 ? (a + b) / 2 : Paeth(a, b, c));
+    for (size_t start = size_t(bpp); start < n; start += 512) {
+        const size_t end = std::min(n, start + 512);
+        for (size_t i = start; i < end; ++i) {
+            int a = row[i - bpp], b = prior[i], c = prior[i - bpp];
+            uint8_t v = uint8_t(row[i] - (F == 0 ? 0 : F == 1 ? a : F == 2 ? b : F == 3 ? (a + b) / 2 : Paeth(a, b, c)));
+            if (Write) dst[i] = v;
+            sum += v < 128 ? v : 256 - v;
+        }
+        if (!Write && sum > limit) return sum;
     }
     return sum;
 }
 
 template <bool Write>
-unsigned Filtered(int f, const uint8_t* row, const uint8_t* prior, size_t n, int bpp, uint8_t* dst) {
+unsigned Filtered(int f, const uint8_t* row, const uint8_t* prior, size_t n, int bpp, uint8_t* dst, unsigned limit = ~0u) {
     switch (f) {
-    case 0: return FilterRow<0, Write>(row, prior, n, bpp, dst);
-    case 1: return FilterRow<1, Write>(row, prior, n, bpp, dst);
-    case 2: return FilterRow<2, Write>(row, prior, n, bpp, dst);
-    case 3: return FilterRow<3, Write>(row, prior, n, bpp, dst);
-    default: return FilterRow<4, Write>(row, prior, n, bpp, dst);
+    case 0: return FilterRow<0, Write>(row, prior, n, bpp, dst, limit);
+    case 1: return FilterRow<1, Write>(row, prior, n, bpp, dst, limit);
+    case 2: return FilterRow<2, Write>(row, prior, n, bpp, dst, limit);
+    case 3: return FilterRow<3, Write>(row, prior, n, bpp, dst, limit);
+    default: return FilterRow<4, Write>(row, prior, n, bpp, dst, limit);
     }
 }
 
@@ -281,7 +285,7 @@ bool png_EncodeArgb(const uint8_t* argb, int width, int height, std::vector<uint
         int best = 0;
         unsigned bestSum = ~0u;
         for (int f = 0; f < 5; ++f) {
-            unsigned sum = Filtered<false>(f, row, prior, rowBytes, bpp, nullptr);
+            unsigned sum = Filtered<false>(f, row, prior, rowBytes, bpp, nullptr, bestSum);
             if (sum < bestSum) bestSum = sum, best = f;
         }
         uint8_t* dst = filtered.get() + size_t(y) * filteredRow;
