@@ -3,14 +3,18 @@
 //
 // Reading: the file is read whole (up to a size cap), its format recognised by content from an
 // allow-list, its declared size checked against explicit limits before anything is decoded, and
-// its structure walked for the formats whose Qt decoder quietly accepts a file that ends early
-// (JPEG, GIF, BMP). TGA, which has no signature and whose Qt reader takes only files with the
-// version-2 footer, is read by codec_tga. Writing: A,R,G,B bytes become a QImage that
-// QImageWriter encodes, or R,G,B,A bytes that codec_gif and codec_tga encode, into a QSaveFile, so
-// the target is replaced whole or not at all.
+// its structure walked for the formats whose decoder quietly accepts a file that ends early
+// (JPEG, GIF, BMP). PNG and JPEG, the formats of nearly every theme picture, are decoded by
+// codec_png (libspng) and codec_jpeg (TurboJPEG) straight into the caller's buffer; TGA, which has
+// no signature and whose Qt reader takes only files with the version-2 footer, by codec_tga; the
+// rest by Qt's readers. Writing: PNG through codec_png, GIF and TGA through codec_gif and
+// codec_tga, the rest as a QImage that QImageWriter encodes; always into a QSaveFile, so the
+// target is replaced whole or not at all.
 #include "platform_codecs.h"
 
 #include "codec_gif.h"
+#include "codec_jpeg.h"
+#include "codec_png.h"
 #include "codec_tga.h"
 
 #include <QBuffer>
@@ -197,16 +201,19 @@ bool structureComplete(OSType code, const QByteArray& bytes) {
 
 // --- decoding -----------------------------------------------------------------------------------
 
-// The allowed format of the bytes, or an empty name. TGA has no signature at its start (Qt's
-// content probe may take it for an icon): a file that no signature names is a TGA picture when
-// its header is one of a variant codec_tga reads.
+// The allowed format of the bytes, or an empty name. PNG and JPEG are told by their signatures
+// (the ones Qt's readers look for). TGA has no signature at its start (Qt's content probe may
+// take it for an icon): a file that no signature names is a TGA picture when its header is one
+// of a variant codec_tga reads.
 QByteArray sniffFormat(QBuffer* buffer) {
+    const QByteArray& d = buffer->data();
+    if (d.startsWith("\x89PNG\r\n\x1a\n")) return "png";
+    if (d.startsWith("\xFF\xD8")) return "jpeg";
     buffer->seek(0);
     QImageReader probe(buffer);
     probe.setDecideFormatFromContent(true);
     QByteArray format = probe.format();
     if (codeForFormat(format)) return format;
-    const QByteArray& d = buffer->data();
     return tga_Probe(reinterpret_cast<const uint8_t*>(d.constData()), size_t(d.size()), nullptr, nullptr)
                ? QByteArray("tga")
                : QByteArray();
@@ -217,13 +224,18 @@ bool sizeAllowed(int64_t width, int64_t height, int64_t maxPixels) {
            width * height <= maxPixels;
 }
 
-// The declared size of the picture in bytes whose allowed format is format; false when it can't
-// be told from the header.
+// The declared size of the picture in bytes whose allowed format is format, read from its header
+// alone; false when it can't be told from the header.
 bool declaredSize(QBuffer* buffer, const QByteArray& format, QSize* size) {
-    if (format == "tga") {
-        int w = 0, h = 0;
-        const QByteArray& d = buffer->data();
-        if (!tga_Probe(reinterpret_cast<const uint8_t*>(d.constData()), size_t(d.size()), &w, &h)) return false;
+    const QByteArray& d = buffer->data();
+    const auto* data = reinterpret_cast<const uint8_t*>(d.constData());
+    int w = 0, h = 0;
+    bool own = format == "tga" || format == "png" || format == "jpeg";
+    if (own) {
+        bool read = format == "tga"   ? tga_Probe(data, size_t(d.size()), &w, &h)
+                    : format == "png" ? png_Probe(data, size_t(d.size()), &w, &h)
+                                      : jpeg_Probe(data, size_t(d.size()), &w, &h);
+        if (!read) return false;
         *size = QSize(w, h);
         return true;
     }
@@ -249,23 +261,91 @@ int readWhole(const char* path, QByteArray* bytes, qint64 limit = -1) {
 
 PlatDecodeStats gStats;
 
-// Decodes path into *image (RGBA8888, not premultiplied). With a valid fit, a picture larger than
-// fit is decoded scaled down into it (aspect kept; JPEG through the decoder's DCT scaling, so
-// the full picture is never built); *fullSize gets the picture's own size.
-int decodeFile(const char* path, int64_t maxPixels, QImage* image, OSType* fileType, QSize fit = QSize(),
-               QSize* fullSize = nullptr) {
+// Reads the picture file at path and tells its allowed format, code and declared size, refusing
+// a size over maxPixels before anything is decoded.
+int readPicture(const char* path, int64_t maxPixels, QByteArray* bytes, QByteArray* format, OSType* code, QSize* size) {
+    int status = readWhole(path, bytes);
+    if (status != noErr) return status;
+    QBuffer buffer(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    *format = sniffFormat(&buffer);
+    *code = codeForFormat(*format);
+    if (!*code || !declaredSize(&buffer, *format, size)) return paramErr;
+    return sizeAllowed(size->width(), size->height(), maxPixels) ? noErr : paramErr;
+}
+
+// Copies the rows of an RGBA8888 image into dst, packed.
+void copyRows(const QImage& img, uint8_t* dst) {
+    size_t row = size_t(img.width()) * 4;
+    if (size_t(img.bytesPerLine()) == row) {
+        memcpy(dst, img.constBits(), row * size_t(img.height()));
+        return;
+    }
+    for (int y = 0; y < img.height(); ++y) memcpy(dst + row * size_t(y), img.constScanLine(y), row);
+}
+
+// Decodes path into a malloc'ed buffer *pixels of *width x *height R,G,B,A pixels, not
+// premultiplied, top row first.
+int decodeFile(const char* path, int64_t maxPixels, uint8_t** pixels, int* width, int* height, OSType* fileType) {
     maxPixels = std::min(maxPixels, kMaxImagePixels);
-    QByteArray bytes;
-    int status = readWhole(path, &bytes);
+    QByteArray bytes, format;
+    OSType code = 0;
+    QSize size;
+    int status = readPicture(path, maxPixels, &bytes, &format, &code, &size);
     if (status != noErr) return status;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    QByteArray format = sniffFormat(&buffer);
-    OSType code = codeForFormat(format);
-    QSize size;
-    if (!code || !declaredSize(&buffer, format, &size)) return paramErr;
-    if (!sizeAllowed(size.width(), size.height(), maxPixels)) return paramErr;
     if (fileType) *fileType = code;
+    ++gStats.count;
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData());
+    const size_t n = size_t(bytes.size());
+    if (format == "tga" || format == "png" || format == "jpeg") {
+        if (!structureComplete(code, bytes)) return paramErr;
+        const int w = size.width(), h = size.height();
+        // PNG rows are inflated into the buffer itself, with one filter byte per row.
+        auto* out = static_cast<uint8_t*>(malloc(format == "png" ? png_DecodeBytes(w, h) : size_t(w) * size_t(h) * 4));
+        if (!out) return paramErr;
+        bool decoded = format == "tga"   ? tga_Decode(data, n, out, size_t(w) * 4)
+                       : format == "png" ? png_Decode(data, n, out, w, h)
+                                         : jpeg_Decode(data, n, out, w, h);
+        if (!decoded) {
+            free(out);
+            return paramErr;
+        }
+        *pixels = out, *width = w, *height = h;
+        gStats.lastWidth = w, gStats.lastHeight = h;
+        return noErr;
+    }
+    if (!structureComplete(code, bytes)) return paramErr;
+    buffer.seek(0);
+    QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
+    reader.setAllocationLimit(kAllocationLimitMB);
+    QImage img;
+    if (!reader.read(&img) || img.isNull()) return paramErr;
+    if (!sizeAllowed(img.width(), img.height(), maxPixels)) return paramErr;
+    img.convertTo(QImage::Format_RGBA8888);
+    if (img.isNull()) return paramErr;
+    auto* out = static_cast<uint8_t*>(malloc(size_t(img.width()) * size_t(img.height()) * 4));
+    if (!out) return paramErr;
+    copyRows(img, out);
+    *pixels = out, *width = img.width(), *height = img.height();
+    gStats.lastWidth = img.width(), gStats.lastHeight = img.height();
+    return noErr;
+}
+
+// Decodes path into *image (RGBA8888, not premultiplied) for showing it small: a picture larger
+// than fit is decoded scaled down into it (aspect kept; JPEG through the decoder's DCT scaling, so
+// the full picture is never built); *fullSize gets the picture's own size.
+int decodeFitted(const char* path, int64_t maxPixels, QImage* image, QSize fit, QSize* fullSize) {
+    maxPixels = std::min(maxPixels, kMaxImagePixels);
+    QByteArray bytes, format;
+    OSType code = 0;
+    QSize size;
+    int status = readPicture(path, maxPixels, &bytes, &format, &code, &size);
+    if (status != noErr) return status;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
     if (fullSize) *fullSize = size;
     bool shrink = fit.isValid() && (size.width() > fit.width() || size.height() > fit.height());
     QSize scaled = shrink ? size.scaled(fit, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)) : size;
@@ -293,16 +373,6 @@ int decodeFile(const char* path, int64_t maxPixels, QImage* image, OSType* fileT
     gStats.lastHeight = img.height();
     *image = std::move(img);
     return noErr;
-}
-
-// Copies the rows of an RGBA8888 image into dst, packed.
-void copyRows(const QImage& img, uint8_t* dst) {
-    size_t row = size_t(img.width()) * 4;
-    if (size_t(img.bytesPerLine()) == row) {
-        memcpy(dst, img.constBits(), row * size_t(img.height()));
-        return;
-    }
-    for (int y = 0; y < img.height(); ++y) memcpy(dst + row * size_t(y), img.constScanLine(y), row);
 }
 
 // --- encoding -----------------------------------------------------------------------------------
@@ -338,15 +408,8 @@ bool targetUsable(const char* path) {
     return S_ISREG(st.st_mode) && access(path, W_OK) == 0;
 }
 
-// GIF and TGA through the program's own codecs, which take R,G,B,A.
-int encodeOwn(const char* path, const uint8_t* argb, int width, int height, OSType type) {
-    std::vector<uint8_t> rgba(size_t(width) * height * 4), encoded;
-    for (size_t i = 0; i < rgba.size(); i += 4) {
-        rgba[i] = argb[i + 1], rgba[i + 1] = argb[i + 2], rgba[i + 2] = argb[i + 3], rgba[i + 3] = argb[i];
-    }
-    bool made = type == FourCC("GIFf") ? gif_Encode(rgba.data(), width, height, &encoded)
-                                       : tga_Encode(rgba.data(), width, height, &encoded);
-    if (!made) return kEncodeWriteFailed;
+// Writes the encoded file whole, or leaves the target as it was.
+int writeEncoded(const char* path, const std::vector<uint8_t>& encoded) {
     QSaveFile file(QString::fromLocal8Bit(path));
     if (!file.open(QIODevice::WriteOnly)) return kEncodeWriteFailed;
     if (file.write(reinterpret_cast<const char*>(encoded.data()), qint64(encoded.size())) != qint64(encoded.size())) {
@@ -356,34 +419,48 @@ int encodeOwn(const char* path, const uint8_t* argb, int width, int height, OSTy
     return file.commit() ? kEncodeDone : kEncodeWriteFailed;
 }
 
+// GIF and TGA through the program's own codecs, which take R,G,B,A; PNG through codec_png, which
+// takes the writer form itself.
+int encodeOwn(const char* path, const uint8_t* argb, int width, int height, OSType type) {
+    std::vector<uint8_t> encoded;
+    if (type == FourCC("PNGf"))
+        return png_EncodeArgb(argb, width, height, &encoded) ? writeEncoded(path, encoded) : kEncodeWriteFailed;
+    std::vector<uint8_t> rgba(size_t(width) * height * 4);
+    for (size_t i = 0; i < rgba.size(); i += 4) {
+        rgba[i] = argb[i + 1], rgba[i + 1] = argb[i + 2], rgba[i + 2] = argb[i + 3], rgba[i + 3] = argb[i];
+    }
+    bool made = type == FourCC("GIFf") ? gif_Encode(rgba.data(), width, height, &encoded)
+                                       : tga_Encode(rgba.data(), width, height, &encoded);
+    return made ? writeEncoded(path, encoded) : kEncodeWriteFailed;
+}
+
 }  // namespace
 
 int plat_DecodeImage(const char* path, int64_t maxPixels, DecodedImage* out) {
     if (!out) return paramErr;
-    QImage img;
+    uint8_t* pixels = nullptr;
+    int w = 0, h = 0;
     OSType code = 0;
-    int status = decodeFile(path, maxPixels, &img, &code);
+    int status = decodeFile(path, maxPixels, &pixels, &w, &h, &code);
     if (status != noErr) return status;
-    out->width = img.width();
-    out->height = img.height();
+    out->width = w;
+    out->height = h;
     out->fileType = code;
-    out->rgba.resize(size_t(img.width()) * img.height() * 4);
-    copyRows(img, out->rgba.data());
+    out->rgba.assign(pixels, pixels + size_t(w) * size_t(h) * 4);
+    free(pixels);
     return noErr;
 }
 
 int plat_DecodeImageBuffer(const char* path, int64_t maxPixels, uint8_t** rgba, int* width,
                            int* height, OSType* fileType) {
     if (!rgba) return paramErr;
-    QImage img;
-    int status = decodeFile(path, maxPixels, &img, fileType);
+    uint8_t* pixels = nullptr;
+    int w = 0, h = 0;
+    int status = decodeFile(path, maxPixels, &pixels, &w, &h, fileType);
     if (status != noErr) return status;
-    auto* buffer = static_cast<uint8_t*>(malloc(size_t(img.width()) * img.height() * 4));
-    if (!buffer) return paramErr;
-    copyRows(img, buffer);
-    *rgba = buffer;
-    if (width) *width = img.width();
-    if (height) *height = img.height();
+    *rgba = pixels;
+    if (width) *width = w;
+    if (height) *height = h;
     return noErr;
 }
 
@@ -392,7 +469,7 @@ int plat_DecodeImageFit(const char* path, int64_t maxPixels, int fitWidth, int f
     if (!rgba || fitWidth <= 0 || fitHeight <= 0) return paramErr;
     QImage img;
     QSize full;
-    int status = decodeFile(path, maxPixels, &img, nullptr, QSize(fitWidth, fitHeight), &full);
+    int status = decodeFitted(path, maxPixels, &img, QSize(fitWidth, fitHeight), &full);
     if (status != noErr) return status;
     auto* buffer = static_cast<uint8_t*>(malloc(size_t(img.width()) * img.height() * 4));
     if (!buffer) return paramErr;
@@ -408,13 +485,13 @@ int plat_DecodeImageFit(const char* path, int64_t maxPixels, int fitWidth, int f
 PlatDecodeStats plat_DecodeStats() { return gStats; }
 
 bool plat_HasImageWriter(OSType type) {
-    if (type == FourCC("GIFf") || type == FourCC("TPIC")) return true;   // codec_gif, codec_tga
+    if (type == FourCC("GIFf") || type == FourCC("TPIC") || type == FourCC("PNGf")) return true;   // own codecs
     const char* format = formatForCode(type);
     return format && QImageWriter::supportedImageFormats().contains(QByteArray(format));
 }
 
 bool plat_HasImageReader(OSType type) {
-    if (type == FourCC("TPIC")) return true;   // codec_tga
+    if (type == FourCC("TPIC") || type == FourCC("PNGf") || type == FourCC("JPEG")) return true;   // own codecs
     const char* format = formatForCode(type);
     return format && QImageReader::supportedImageFormats().contains(QByteArray(format));
 }
@@ -437,7 +514,8 @@ int plat_EncodeImage(const char* path, const uint8_t* argb, int width, int heigh
     if (!targetUsable(path)) return kEncodeBadTarget;
     if (!argb || !sizeAllowed(width, height, kMaxImagePixels)) return kEncodeBadPixels;
     if (!plat_HasImageWriter(type)) return kEncodeNoWriter;
-    if (type == FourCC("GIFf") || type == FourCC("TPIC")) return encodeOwn(path, argb, width, height, type);
+    if (type == FourCC("GIFf") || type == FourCC("TPIC") || type == FourCC("PNGf"))
+        return encodeOwn(path, argb, width, height, type);
     QImage img(width, height, QImage::Format_ARGB32);
     if (img.isNull()) return kEncodeBadPixels;
     for (int y = 0; y < height; ++y) {

@@ -1,0 +1,58 @@
+// codec_jpeg.cpp - JPEG decoding through TurboJPEG into the layer form in one pass.
+#include "codec_jpeg.h"
+
+#include <turbojpeg.h>
+
+namespace {
+
+struct Decompressor {
+    tjhandle h = tjInitDecompress();
+    ~Decompressor() {
+        if (h) tjDestroy(h);
+    }
+};
+
+bool header(tjhandle h, const uint8_t* data, size_t size, int* width, int* height, int* colourspace) {
+    int w = 0, hgt = 0, subsampling = 0, space = 0;
+    if (!h || !data || size < 4 || size > 0xFFFFFFFFu) return false;
+    if (tjDecompressHeader3(h, data, (unsigned long)size, &w, &hgt, &subsampling, &space) != 0) return false;
+    if (w <= 0 || hgt <= 0) return false;
+    *width = w, *height = hgt, *colourspace = space;
+    return true;
+}
+
+}  // namespace
+
+bool jpeg_Probe(const uint8_t* data, size_t size, int* width, int* height) {
+    Decompressor d;
+    int w, h, space;
+    if (!header(d.h, data, size, &w, &h, &space)) return false;
+    if (width) *width = w;
+    if (height) *height = h;
+    return true;
+}
+
+bool jpeg_Decode(const uint8_t* data, size_t size, uint8_t* out, int width, int height) {
+    Decompressor d;
+    int w, h, space;
+    if (!out || !header(d.h, data, size, &w, &h, &space) || w != width || h != height) return false;
+    bool ink = space == TJCS_CMYK || space == TJCS_YCCK;
+    // A progressive file with more scans than any encoder writes is a denial-of-service attempt.
+    int flags = TJFLAG_LIMITSCANS;
+    if (tjDecompress2(d.h, data, (unsigned long)size, out, width, width * 4, height,
+                      ink ? TJPF_CMYK : TJPF_RGBA, flags) != 0 &&
+        tjGetErrorCode(d.h) != TJERR_WARNING)
+        return false;
+    if (ink) {
+        // Adobe's inverted CMYK: each colour is its ink value scaled by the black value.
+        size_t n = size_t(width) * size_t(height) * 4;
+        for (size_t i = 0; i < n; i += 4) {
+            unsigned k = out[i + 3];
+            out[i] = uint8_t(k * out[i] / 255);
+            out[i + 1] = uint8_t(k * out[i + 1] / 255);
+            out[i + 2] = uint8_t(k * out[i + 2] / 255);
+            out[i + 3] = 255;
+        }
+    }
+    return true;
+}

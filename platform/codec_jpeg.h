@@ -1,0 +1,19 @@
+// codec_jpeg.h - JPEG pictures decoded through TurboJPEG straight into R,G,B,A bytes.
+//
+// Grey, YCbCr (any subsampling, baseline or progressive), CMYK and YCCK pictures are read; the
+// result is what libjpeg's own decoder gives with its default (accurate) transform and smooth
+// upsampling. CMYK and YCCK pictures are taken as Adobe writes them (inverted ink values), which
+// is how the toolkit's JPEG reader turned them into colour before.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Reads the frame header only: whether the bytes start a JPEG picture TurboJPEG can decode, and
+// its declared size. Cheap enough to run before any decoding so the size can be checked first.
+bool jpeg_Probe(const uint8_t* data, size_t size, int* width, int* height);
+
+// Decodes the picture into out: height rows of width x 4 bytes, R,G,B,A (alpha 255), top row
+// first. width and height must be the ones jpeg_Probe reported. False when the data is refused;
+// out may then be partly written. Recoverable damage that libjpeg only warns about is accepted.
+bool jpeg_Decode(const uint8_t* data, size_t size, uint8_t* out, int width, int height);

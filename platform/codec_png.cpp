@@ -1,0 +1,310 @@
+// codec_png.cpp - PNG decoding with libspng, encoding with our row filters and zlib in strips.
+#include "codec_png.h"
+
+#include <libdeflate.h>
+#include <spng.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// Ancillary chunks (text, profiles) larger than this are not read: the pixels never need them.
+const size_t kMaxChunkBytes = size_t(64) << 20;
+// zlib's default level (what the toolkit's writer used) and the input bytes per strip.
+const int kZlibLevel = 6;
+const size_t kStripBytes = size_t(1) << 20;
+const size_t kIdatBytes = size_t(1) << 18;
+
+struct Context {
+    spng_ctx* ctx = spng_ctx_new(0);
+    ~Context() {
+        if (ctx) spng_ctx_free(ctx);
+    }
+};
+
+bool open(spng_ctx* ctx, const uint8_t* data, size_t size, spng_ihdr* ihdr) {
+    if (!ctx || !data || size < 8) return false;
+    if (spng_set_crc_action(ctx, SPNG_CRC_ERROR, SPNG_CRC_DISCARD)) return false;
+    if (spng_set_chunk_limits(ctx, kMaxChunkBytes, kMaxChunkBytes)) return false;
+    if (spng_set_png_buffer(ctx, data, size)) return false;
+    return spng_get_ihdr(ctx, ihdr) == 0 && ihdr->width > 0 && ihdr->height > 0 &&
+           ihdr->width <= 0x7FFFFFFF && ihdr->height <= 0x7FFFFFFF;
+}
+
+// The nearest 8-bit value to v / 257, ties down (the toolkit's 16-to-8-bit reduction).
+inline uint8_t Reduce16(unsigned v) { return uint8_t((v * 255 + 32767) / 65535); }
+
+inline int Paeth(int a, int b, int c) {
+    int p = a + b - c, pa = abs(p - a), pb = abs(p - b), pc = abs(p - c);
+    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+}
+
+// --- the common case -----------------------------------------------------------------------------
+// 8-bit true colour, with or without alpha, not interlaced, without a colour key: the chunks are
+// walked here and the image data inflated by libdeflate (several times faster than zlib's
+// inflate, which libspng uses), then unfiltered straight into the output rows. Anything unusual
+// (a checksum, chunk order, filter or stream that does not fit) is left to libspng, which
+// decides; so this path never accepts a file that libspng refuses for its pixels.
+
+inline uint32_t Be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+
+template <int BPP>
+bool UnfilterRow(int type, const uint8_t* src, const uint8_t* prior, uint8_t* cur, size_t n) {
+    switch (type) {
+    case 0: memmove(cur, src, n); return true;
+    case 1:
+        for (size_t i = 0; i < BPP; ++i) cur[i] = src[i];
+        for (size_t i = BPP; i < n; ++i) cur[i] = uint8_t(src[i] + cur[i - BPP]);
+        return true;
+    case 2:
+        for (size_t i = 0; i < n; ++i) cur[i] = uint8_t(src[i] + prior[i]);
+        return true;
+    case 3:
+        for (size_t i = 0; i < BPP; ++i) cur[i] = uint8_t(src[i] + prior[i] / 2);
+        for (size_t i = BPP; i < n; ++i) cur[i] = uint8_t(src[i] + (cur[i - BPP] + prior[i]) / 2);
+        return true;
+    case 4:
+        for (size_t i = 0; i < BPP; ++i) cur[i] = uint8_t(src[i] + prior[i]);
+        for (size_t i = BPP; i < n; ++i) cur[i] = uint8_t(src[i] + Paeth(cur[i - BPP], prior[i], prior[i - BPP]));
+        return true;
+    default: return false;
+    }
+}
+
+// Unfilters the h rows of raw (each a filter byte and w x BPP bytes) into out as R,G,B,A rows.
+// raw may lie inside out: for 4 bytes per pixel at its start, for 3 at its end (each output row
+// then ends before the raw rows still to be read begin).
+template <int BPP>
+bool Unfilter(const uint8_t* raw, size_t w, size_t h, uint8_t* out) {
+    const size_t n = w * BPP;
+    std::vector<uint8_t> zeros(n, 0), rows(BPP == 4 ? 0 : 2 * n);
+    for (size_t y = 0; y < h; ++y) {
+        const uint8_t* src = raw + y * (n + 1);
+        uint8_t* cur = BPP == 4 ? out + y * n : rows.data() + (y & 1) * n;
+        const uint8_t* prior = y == 0 ? zeros.data() : BPP == 4 ? cur - n : rows.data() + ((y - 1) & 1) * n;
+        if (!UnfilterRow<BPP>(src[0], src + 1, prior, cur, n)) return false;
+        if (BPP == 3) {
+            uint8_t* d = out + y * w * 4;
+            for (size_t x = 0; x < w; ++x, d += 4) d[0] = cur[3 * x], d[1] = cur[3 * x + 1], d[2] = cur[3 * x + 2], d[3] = 255;
+        }
+    }
+    return true;
+}
+
+bool DecodeTrueColour8(const uint8_t* data, size_t size, const spng_ihdr& ihdr, uint8_t* out) {
+    if (ihdr.bit_depth != 8 || ihdr.interlace_method != 0 || (ihdr.color_type != 2 && ihdr.color_type != 6))
+        return false;
+    std::vector<uint8_t> z;
+    bool ended = false, idatDone = false;
+    for (size_t p = 8; !ended;) {
+        if (p + 12 > size) return false;
+        const uint32_t n = Be32(data + p);
+        const uint8_t* type = data + p + 4;
+        if (n > size - p - 12) return false;
+        const bool critical = !(type[0] & 0x20), idat = memcmp(type, "IDAT", 4) == 0;
+        if (critical && uint32_t(libdeflate_crc32(0, type, size_t(n) + 4)) != Be32(type + 4 + n)) return false;
+        if (idat) {
+            if (idatDone) return false;
+            z.insert(z.end(), type + 4, type + 4 + n);
+        } else {
+            idatDone = !z.empty();
+            if (memcmp(type, "IEND", 4) == 0) ended = true;
+            else if (memcmp(type, "tRNS", 4) == 0) return false;
+            else if (critical && memcmp(type, "IHDR", 4) && memcmp(type, "PLTE", 4)) return false;
+        }
+        p += size_t(n) + 12;
+    }
+    // The inflated rows go into out itself (which has room for a filter byte per row).
+    const int bpp = ihdr.color_type == 6 ? 4 : 3;
+    const size_t w = ihdr.width, h = ihdr.height, rawBytes = h * (w * bpp + 1);
+    uint8_t* raw = bpp == 4 ? out : out + w * h * 4 - rawBytes;
+    libdeflate_decompressor* inflater = libdeflate_alloc_decompressor();
+    bool inflated = inflater && !z.empty() &&
+                    libdeflate_zlib_decompress(inflater, z.data(), z.size(), raw, rawBytes, nullptr) ==
+                        LIBDEFLATE_SUCCESS;
+    if (inflater) libdeflate_free_decompressor(inflater);
+    if (!inflated) return false;
+    return bpp == 4 ? Unfilter<4>(raw, w, h, out) : Unfilter<3>(raw, w, h, out);
+}
+
+// --- encoding -----------------------------------------------------------------------------------
+
+// Filters row (n bytes; prior is the unfiltered row above, zeros for the first row) with PNG
+// filter type F into dst when Write; returns the sum of the filtered bytes read as signed values.
+// Without Write the sum stops (somewhere) above limit: a filter that cannot win is not finished.
+template <int F, bool Write>
+unsigned FilterRow(const uint8_t* row, const uint8_t* prior, size_t n, int bpp, uint8_t* dst, unsigned limit) {
+    unsigned sum = 0;
+    for (size_t i = 0; i < size_t(bpp) && i < n; ++i) {
+        int b = prior[i];
+        uint8_t v = uint8_t(row[i] - (F == 0 || F == 1 ? 0 : F == 3 ? b / 2 : b));
+        if (Write) dst[i] = v;
+        sum += v < 128 ? v : 256 - v;
+    }
+    for (size_t start = size_t(bpp); start < n; start += 512) {
+        const size_t end = std::min(n, start + 512);
+        for (size_t i = start; i < end; ++i) {
+            int a = row[i - bpp], b = prior[i], c = prior[i - bpp];
+            uint8_t v = uint8_t(row[i] - (F == 0 ? 0 : F == 1 ? a : F == 2 ? b : F == 3 ? (a + b) / 2 : Paeth(a, b, c)));
+            if (Write) dst[i] = v;
+            sum += v < 128 ? v : 256 - v;
+        }
+        if (!Write && sum > limit) return sum;
+    }
+    return sum;
+}
+
+template <bool Write>
+unsigned Filtered(int f, const uint8_t* row, const uint8_t* prior, size_t n, int bpp, uint8_t* dst, unsigned limit = ~0u) {
+    switch (f) {
+    case 0: return FilterRow<0, Write>(row, prior, n, bpp, dst, limit);
+    case 1: return FilterRow<1, Write>(row, prior, n, bpp, dst, limit);
+    case 2: return FilterRow<2, Write>(row, prior, n, bpp, dst, limit);
+    case 3: return FilterRow<3, Write>(row, prior, n, bpp, dst, limit);
+    default: return FilterRow<4, Write>(row, prior, n, bpp, dst, limit);
+    }
+}
+
+// zlib-compresses data the way one deflate stream at zlib's default level would, but in strips
+// compressed side by side: each strip starts with the 32 KB before it as its dictionary and ends
+// on a byte boundary (a sync flush), so the strips join into one valid stream that is only a few
+// bytes per strip longer. The strips depend on the data alone, so the file does not depend on
+// the number of threads.
+bool ZlibCompress(const uint8_t* data, size_t n, std::vector<uint8_t>* out) {
+    const size_t strips = std::max<size_t>(1, (n + kStripBytes - 1) / kStripBytes);
+    std::vector<std::vector<uint8_t>> parts(strips);
+    bool failed = false;
+#pragma omp parallel for schedule(dynamic)
+    for (long s = 0; s < long(strips); ++s) {
+        size_t begin = size_t(s) * kStripBytes, end = std::min(n, begin + kStripBytes);
+        bool last = size_t(s) + 1 == strips;
+        z_stream z{};
+        if (deflateInit2(&z, kZlibLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+#pragma omp atomic write
+            failed = true;
+            continue;
+        }
+        size_t window = std::min<size_t>(begin, 32768);
+        if (window) deflateSetDictionary(&z, data + begin - window, uInt(window));
+        std::vector<uint8_t>& part = parts[size_t(s)];
+        part.resize(deflateBound(&z, uLong(end - begin)) + 64);
+        z.next_in = const_cast<Bytef*>(data + begin);
+        z.avail_in = uInt(end - begin);
+        z.next_out = part.data();
+        z.avail_out = uInt(part.size());
+        int r = deflate(&z, last ? Z_FINISH : Z_SYNC_FLUSH);
+        bool ok = last ? r == Z_STREAM_END : r == Z_OK && z.avail_in == 0 && z.avail_out > 0;
+        part.resize(part.size() - z.avail_out);
+        deflateEnd(&z);
+        if (!ok) {
+#pragma omp atomic write
+            failed = true;
+        }
+    }
+    if (failed) return false;
+    out->assign({0x78, 0x9C});   // deflate, 32 KB window, default level
+    for (const auto& part : parts) out->insert(out->end(), part.begin(), part.end());
+    uint32_t adler = libdeflate_adler32(1, data, n);
+    out->insert(out->end(), {uint8_t(adler >> 24), uint8_t(adler >> 16), uint8_t(adler >> 8), uint8_t(adler)});
+    return true;
+}
+
+void Put32(std::vector<uint8_t>* out, uint32_t v) {
+    out->insert(out->end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
+}
+
+void Chunk(std::vector<uint8_t>* out, const char* type, const uint8_t* data, size_t n) {
+    Put32(out, uint32_t(n));
+    size_t start = out->size();
+    out->insert(out->end(), type, type + 4);
+    if (n) out->insert(out->end(), data, data + n);
+    Put32(out, uint32_t(libdeflate_crc32(0, out->data() + start, n + 4)));
+}
+
+}  // namespace
+
+bool png_Probe(const uint8_t* data, size_t size, int* width, int* height) {
+    Context c;
+    spng_ihdr ihdr;
+    if (!open(c.ctx, data, size, &ihdr)) return false;
+    if (width) *width = int(ihdr.width);
+    if (height) *height = int(ihdr.height);
+    return true;
+}
+
+bool png_Decode(const uint8_t* data, size_t size, uint8_t* out, int width, int height) {
+    Context c;
+    spng_ihdr ihdr;
+    if (!out || !open(c.ctx, data, size, &ihdr)) return false;
+    if (int(ihdr.width) != width || int(ihdr.height) != height) return false;
+    size_t pixels = size_t(width) * size_t(height);
+    if (DecodeTrueColour8(data, size, ihdr, out)) return true;
+    if (ihdr.bit_depth != 16) {
+        size_t length = 0;
+        if (spng_decoded_image_size(c.ctx, SPNG_FMT_RGBA8, &length) || length != pixels * 4) return false;
+        return spng_decode_image(c.ctx, out, length, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS) == 0;
+    }
+    // 16-bit samples (transparency applied at full depth), then rounded to 8 bits.
+    size_t length = 0;
+    if (spng_decoded_image_size(c.ctx, SPNG_FMT_RGBA16, &length) || length != pixels * 8) return false;
+    std::unique_ptr<uint16_t[]> wide(new (std::nothrow) uint16_t[pixels * 4]);
+    if (!wide || spng_decode_image(c.ctx, wide.get(), length, SPNG_FMT_RGBA16, SPNG_DECODE_TRNS)) return false;
+    for (size_t i = 0; i < pixels * 4; ++i) out[i] = Reduce16(wide[i]);
+    return true;
+}
+
+bool png_EncodeArgb(const uint8_t* argb, int width, int height, std::vector<uint8_t>* out) {
+    if (!argb || width <= 0 || height <= 0 || !out) return false;
+    const size_t w = size_t(width), h = size_t(height), pixels = w * h;
+    bool opaque = true;
+    for (size_t i = 0; i < pixels && opaque; ++i) opaque = argb[i * 4] == 255;
+    const int bpp = opaque ? 3 : 4;
+    const size_t rowBytes = w * bpp, filteredRow = rowBytes + 1;
+    std::unique_ptr<uint8_t[]> raw(new (std::nothrow) uint8_t[rowBytes * h]);
+    std::unique_ptr<uint8_t[]> filtered(new (std::nothrow) uint8_t[filteredRow * h]);
+    if (!raw || !filtered) return false;
+    const long rows = long(h);
+#pragma omp parallel for schedule(static)
+    for (long y = 0; y < rows; ++y) {
+        const uint8_t* s = argb + size_t(y) * w * 4;
+        uint8_t* d = raw.get() + size_t(y) * rowBytes;
+        if (opaque)
+            for (size_t x = 0; x < w; ++x, s += 4, d += 3) d[0] = s[1], d[1] = s[2], d[2] = s[3];
+        else
+            for (size_t x = 0; x < w; ++x, s += 4, d += 4) d[0] = s[1], d[1] = s[2], d[2] = s[3], d[3] = s[0];
+    }
+    const std::vector<uint8_t> zeros(rowBytes, 0);
+#pragma omp parallel for schedule(static)
+    for (long y = 0; y < rows; ++y) {
+        const uint8_t* row = raw.get() + size_t(y) * rowBytes;
+        const uint8_t* prior = y ? row - rowBytes : zeros.data();
+        int best = 0;
+        unsigned bestSum = ~0u;
+        for (int f = 0; f < 5; ++f) {
+            unsigned sum = Filtered<false>(f, row, prior, rowBytes, bpp, nullptr, bestSum);
+            if (sum < bestSum) bestSum = sum, best = f;
+        }
+        uint8_t* dst = filtered.get() + size_t(y) * filteredRow;
+        dst[0] = uint8_t(best);
+        Filtered<true>(best, row, prior, rowBytes, bpp, dst + 1);
+    }
+    raw.reset();
+    std::vector<uint8_t> z;
+    if (!ZlibCompress(filtered.get(), filteredRow * h, &z)) return false;
+    const size_t zn = z.size();
+    out->clear();
+    out->reserve(zn + zn / kIdatBytes * 12 + 64);
+    static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    out->insert(out->end(), kSignature, kSignature + 8);
+    uint8_t ihdr[13] = {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w),
+                        uint8_t(h >> 24), uint8_t(h >> 16), uint8_t(h >> 8), uint8_t(h),
+                        8, uint8_t(opaque ? 2 : 6), 0, 0, 0};
+    Chunk(out, "IHDR", ihdr, sizeof ihdr);
+    for (size_t at = 0; at < zn; at += kIdatBytes) Chunk(out, "IDAT", z.data() + at, std::min(kIdatBytes, zn - at));
+    Chunk(out, "IEND", nullptr, 0);
+    return true;
+}
