@@ -4,6 +4,8 @@
 // for hue a 3 x 3 matrix applied through tables of products. Transparent pixels become 0,0,0,0.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "filter_kernels.h"
 
@@ -12,16 +14,23 @@ namespace {
 
 typedef uint8_t Lut[256];
 
-// Every pixel's colour through lut; alpha kept.
+// Every pixel's colour through lut; alpha kept. Red and green go through one table of 65536
+// pairs (128 KiB, it stays in cache), so a pixel costs two lookups instead of three. A pixel is
+// read as one little-endian word: red in the low byte, alpha in the high one.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "pixels are read as little-endian words");
 void ApplyLut(uint8_t* rgba, int width, int height, const Lut& lut) {
+    std::vector<uint16_t> pairs(65536);
+    for (int g = 0; g < 256; ++g)
+        for (int r = 0; r < 256; ++r) pairs[size_t(g) << 8 | size_t(r)] = uint16_t(lut[r] | lut[g] << 8);
+    const uint16_t* rg = pairs.data();
     const long n = long(width) * height;
-#pragma omp parallel for schedule(dynamic, 16384)
+#pragma omp parallel for schedule(static)
     for (long i = 0; i < n; ++i) {
-        uint8_t* d = rgba + i * 4;
-        const uint8_t keep = d[3] ? 0xFF : 0;
-        d[0] = lut[d[0]] & keep;
-        d[1] = lut[d[1]] & keep;
-        d[2] = lut[d[2]] & keep;
+        uint32_t w;
+        memcpy(&w, rgba + i * 4, 4);
+        uint32_t out = rg[w & 0xFFFF] | uint32_t(lut[(w >> 16) & 0xFF]) << 16 | (w & 0xFF000000u);
+        if (!(w & 0xFF000000u)) out = 0;
+        memcpy(rgba + i * 4, &out, 4);
     }
 }
 
