@@ -2,6 +2,7 @@
 // translation filter, timers, document events and diagnostics.
 #include "platform_internal.h"
 
+#include <algorithm>
 #include <QAbstractSlider>
 #include <QApplication>
 #include <QComboBox>
@@ -198,6 +199,7 @@ void plat_SetArrowCursor() {
 // Window registry
 
 void plat_registerWindow(PlatWindow* w) { gWindows.push_back(w); }
+void plat_unregisterWindow(PlatWindow* w) { gWindows.erase(std::remove(gWindows.begin(), gWindows.end(), w), gWindows.end()); }
 const std::vector<PlatWindow*>& plat_allWindows() { return gWindows; }
 
 PlatWindow* plat_canvasWindow() {

@@ -55,6 +55,7 @@ protected:
 PlatWindow* plat_windowForWidget(const QWidget* w);      // the record of w's top-level window
 PlatWindow* plat_windowForObject(const QObject* o);      // widgets and the canvas surface
 void plat_registerWindow(PlatWindow* w);
+void plat_unregisterWindow(PlatWindow* w);
 const std::vector<PlatWindow*>& plat_allWindows();
 PlatWindow* plat_canvasWindow();
 uint32_t plat_macModifiers(Qt::KeyboardModifiers m);

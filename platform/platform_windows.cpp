@@ -276,8 +276,12 @@ void plat_SetUserFocusWindow(WindowRef w) {
     w->widget->activateWindow();
     if (w->container) w->container->setFocus();
 }
+// The window's record leaves the registry at once (nothing finds it any more) and is freed with
+// its widget, which goes on the next turn of the event loop.
 void plat_DisposeWindow(WindowRef w) {
     if (!w || !w->widget) return;
+    plat_unregisterWindow(w);
+    QObject::connect(w->widget, &QObject::destroyed, [w] { delete w; });
     w->widget->hide();
     w->widget->deleteLater();
 }

@@ -59,6 +59,7 @@ protected:
     }
     // A layer the user has added and not written anywhere yet.
     void AddUnsavedLayer() {
+        DeleteTexture(1);
         MakeLayer(1, 20, 10);
         util_SetMenuItem(dialog, kLayerPopup, 1, true, texImages[1].name);
         currentLayer = 1;
