@@ -1,6 +1,7 @@
 // dispatch.cpp - routing commands, keys, mouse and menu tracking; document events.
 #include "dispatch.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -24,11 +25,24 @@
 #include "util_controls.h"
 #include "util_files.h"
 
-const char* const kQuickGuideURL = "https://vintrel.example/guide";
-const char* const kFaqURL = "https://vintrel.example/faq";
-const char* const kMakerURL = "https://vintrel.example/";
-const char* const kAddOnsURL = "https://vintrel.example/theme-add-ons";
-const char* const kThemesURL = "https://vintrel.example/pagewright-themes";
+const char* const kQuickGuideURL = "help/guide.html";
+const char* const kFaqURL = "help/faq.html";
+const char* const kMakerURL = "help/about.html";
+const char* const kAddOnsURL = "help/add-ons.html";
+const char* const kThemesURL = "help/themes.html";
+
+std::string HelpPageURL(const char* page) {
+    char path[kPathSize];
+    if (!util_ResourcePath(page, path)) return "";
+    // A file address: every byte outside the unreserved set and "/" is percent-encoded.
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(path); *p; ++p) {
+        if (isalnum(*p) || strchr("/-._~", *p)) url += char(*p);
+        else url += {'%', kHex[*p >> 4], kHex[*p & 15]};
+    }
+    return url;
+}
 
 const EventTypeSpec kAppEventTypes[16] = {
     {kEventClassCommand, kEventCommandProcess},   {kEventClassCommand, kEventCommandUpdateStatus},
@@ -67,11 +81,11 @@ const CommandRoute kGlobal[] = {
     ROUTE("sPrv", "TogglePreviews", ToggleOption(&previewEnabled, kItemPreviews)),
     ROUTE("welp", "CreateWelcomeDialog", CreateWelcomeDialog()),
     ROUTE("updt", "CheckVersionUpdate", CheckVersionUpdate(false)),
-    ROUTE("help", "OpenQuickGuide", plat_OpenURL(kQuickGuideURL)),
-    ROUTE("faqs", "OpenFAQ", plat_OpenURL(kFaqURL)),
-    ROUTE("mweb", "OpenMakerPage", plat_OpenURL(kMakerURL)),
-    ROUTE("mst1", "OpenAddOnsPage", plat_OpenURL(kAddOnsURL)),
-    ROUTE("mth1", "OpenThemesPage", plat_OpenURL(kThemesURL)),
+    ROUTE("help", "OpenQuickGuide", plat_OpenURL(HelpPageURL(kQuickGuideURL).c_str())),
+    ROUTE("faqs", "OpenFAQ", plat_OpenURL(HelpPageURL(kFaqURL).c_str())),
+    ROUTE("mweb", "OpenMakerPage", plat_OpenURL(HelpPageURL(kMakerURL).c_str())),
+    ROUTE("mst1", "OpenAddOnsPage", plat_OpenURL(HelpPageURL(kAddOnsURL).c_str())),
+    ROUTE("mth1", "OpenThemesPage", plat_OpenURL(HelpPageURL(kThemesURL).c_str())),
 };
 
 const CommandRoute kExtras[] = {

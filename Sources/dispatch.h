@@ -33,9 +33,11 @@ int HandleOdoc(const AEDocumentList* list);
 int HandlePdoc(const AEDocumentList* list);
 int HandleQuit(const AEDocumentList* list);
 
-// Web pages opened by the help commands.
+// The help pages opened by the help commands, relative to the resources folder, and the file
+// address of one of them ("" when the resources folder is missing).
 extern const char* const kQuickGuideURL;
 extern const char* const kFaqURL;
 extern const char* const kMakerURL;
 extern const char* const kAddOnsURL;
 extern const char* const kThemesURL;
+std::string HelpPageURL(const char* page);

@@ -18,6 +18,7 @@
 #include "preferences.h"
 #include "tools_window.h"
 #include "util_controls.h"
+#include "util_files.h"
 
 namespace {
 
@@ -141,9 +142,14 @@ TEST_F(Dispatch, HelpCommandsOpenTheirPages) {
     Command(nullptr, "mth1");
     ASSERT_EQ(modals.requests.size(), 3u);
     EXPECT_EQ(modals.requests[0].kind, ModalKind::OpenURL);
-    EXPECT_EQ(modals.requests[0].url, kQuickGuideURL);
-    EXPECT_EQ(modals.requests[1].url, kFaqURL);
-    EXPECT_EQ(modals.requests[2].url, kThemesURL);
+    EXPECT_EQ(modals.requests[0].url, "file://" VINTREL_SOURCE_DIR "/resources/help/guide.html");
+    EXPECT_EQ(modals.requests[1].url, "file://" VINTREL_SOURCE_DIR "/resources/help/faq.html");
+    EXPECT_EQ(modals.requests[2].url, "file://" VINTREL_SOURCE_DIR "/resources/help/themes.html");
+    // Every help page ships with the program.
+    for (const char* page : {kQuickGuideURL, kFaqURL, kMakerURL, kAddOnsURL, kThemesURL}) {
+        std::string path = std::string(VINTREL_SOURCE_DIR "/resources/") + page;
+        EXPECT_TRUE(util_exists(path.c_str())) << page;
+    }
 }
 
 TEST_F(Dispatch, MultisampleKeyTwiceRestoresTheLevel) {

@@ -413,6 +413,9 @@ class Checker:
                 self.problems.append("%s: needless command property" % tag)
         elif "command" in props:
             self.problems.append("%s: a %s sends no command" % (tag, w.cls))
+        # every control a person operates says what it does when the pointer rests on it
+        if w.cls in SENDING and w.cls != "UserPane" and not str(props.get("toolTip") or "").strip():
+            self.problems.append("%s: no tooltip" % tag)
         # kind-specific values
         if "text" in exp and props.get("text") != exp["text"]:
             self.problems.append("%s: text %r, expected %r" % (tag, props.get("text"), exp["text"]))
