@@ -48,6 +48,8 @@ protected:
     void Layer(const char* name, int w, int h, Qt::GlobalColor c) {
         QImage img(w, h, QImage::Format_ARGB32);
         img.fill(c);
+        for (int y = 0; y < h; ++y)   // right half blue: a crop or a stretched texture shows
+            for (int x = w / 2; x < w; ++x) img.setPixelColor(x, y, QColor(0, 0, 255));
         std::string path = dir + "/" + name;
         ASSERT_TRUE(img.save(QString::fromStdString(path)));
         ASSERT_TRUE(LoadTexture(path.c_str(), -1, true, false));
