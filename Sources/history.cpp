@@ -314,7 +314,7 @@ HistoryEventScope::HistoryEventScope(const Event* e) : event(e) {
     inEvent = true;
     eventName.clear();
     if (e->eventClass == kEventClassCommand) {
-        eventName = CommandName(e->command);
+        eventName = e->window == drawer_filter ? std::string("Filter") : CommandName(e->command);
         // A slider dragged by its handle edits before its release sends the command: that step
         // is the command's.
         if (stepOpen && openGesture == kOutside && !undoSteps.empty() && undoSteps.back().name == "Change") {

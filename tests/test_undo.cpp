@@ -12,6 +12,8 @@
 #include "app_fixture.h"
 #include "app_state.h"
 #include "canvas_window.h"
+#include "drawer_filter.h"
+#include "filter_catalogue.h"
 #include "history.h"
 #include "ids.h"
 #include "layer_table.h"
@@ -143,6 +145,22 @@ TEST_F(Undo, EachKindOfActionRoundTrips) {
         currentLayer = 1;
         Send(dialog, "p110");
     });
+    RoundTrip("Gaussian Blur", [&] {   // the preview is no step, the confirmation is
+        currentLayer = 2;
+        EnableSubControls();
+        for (int i = 0; i < kFilterCount; ++i)
+            if (std::string(gFilter[i].title) == "Gaussian Blur") util_SetControl(drawer_filter, 567, i + 1);
+        Send(drawer_filter, "p567");
+        ControlRef c = nullptr;
+        ASSERT_TRUE(plat_GetControlByID(drawer_filter, 569, &c));
+        auto* slider = reinterpret_cast<QSlider*>(c);
+        slider->setSliderDown(true);
+        slider->setValue(slider->value() + 20);
+        slider->setSliderDown(false);
+        FlushFilterPreview();
+        EXPECT_EQ(HistoryUndoCount(), 4);
+        Send(drawer_filter, "p575");
+    });
     // The copy lies exactly over its source: the composite stays, the stack does not.
     RoundTrip("Duplicate Layer", [&] { Send(dialog, "p151"); }, false);
     ASSERT_TRUE(IsValidLayer(3));
@@ -154,7 +172,7 @@ TEST_F(Undo, EachKindOfActionRoundTrips) {
         currentLayer = 2;
         Send(dialog, "p109");
     }, false);
-    EXPECT_EQ(HistoryUndoCount(), 6);
+    EXPECT_EQ(HistoryUndoCount(), 7);
 }
 
 TEST_F(Undo, NewActionDropsRedoAndMenuGreys) {
