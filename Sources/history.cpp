@@ -333,7 +333,7 @@ HistoryEventScope::HistoryEventScope(const Event* e) : event(e) {
             if (!(stepOpen && openGesture == kWheel && !Paused())) CloseStep();
         } else if (e->kind == kEventMouseDown) {
             CloseStep();
-            eventName = (e->modifiers & optionKey) ? "Rotate" : "Move";
+            eventName = (e->modifiers & cmdKey) ? "Rotate" : "Move";   // a command-drag turns the layer
         } else if (stepOpen && openGesture == kMouse) {
             eventName = undoSteps.back().name;
         } else {
