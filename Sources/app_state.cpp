@@ -1,6 +1,8 @@
 // app_state.cpp - the run's state flags.
 #include "app_state.h"
 
+#include "history.h"
+
 bool kickStart = true;
 bool bootComplete = false;
 bool toSave = false;
@@ -10,4 +12,5 @@ WindowRef window_evt = nullptr;
 
 void MarkModified() {
     if (!kickStart && bootComplete) toSave = true;
+    HistoryNoteEdit();
 }

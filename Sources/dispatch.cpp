@@ -10,6 +10,7 @@
 #include "compositor.h"
 #include "drawers.h"
 #include "gl_context.h"
+#include "history.h"
 #include "ids.h"
 #include "layer_ops.h"
 #include "layer_table.h"
@@ -79,6 +80,8 @@ const CommandRoute kGlobal[] = {
     ROUTE("sOtc", "OpenTheme", OpenTheme()),
     ROUTE("sThe", "ToggleThemeExtension", ToggleThemeExtension(gCommandMenu)),
     ROUTE("sPrv", "TogglePreviews", ToggleOption(&previewEnabled, kItemPreviews)),
+    ROUTE("undo", "HistoryUndo", HistoryUndo()),
+    ROUTE("redo", "HistoryRedo", HistoryRedo()),
     ROUTE("welp", "CreateWelcomeDialog", CreateWelcomeDialog()),
     ROUTE("updt", "CheckVersionUpdate", CheckVersionUpdate(false)),
     ROUTE("help", "OpenQuickGuide", plat_OpenURL(HelpPageURL(kQuickGuideURL).c_str())),
@@ -230,6 +233,7 @@ void HandleKey(uint32_t code, uint32_t mods) {
         break;
     case 2: if (cmd && valid) DuplicateLayer(-1, true); break;
     case 3: if (valid) ApplyFX(currentLayer, 2, 180); break;
+    case 6: if (cmd) (mods & shiftKey) ? HistoryRedo() : HistoryUndo(); break;
     case 8: HandleCenter(1); break;
     case 11:
         if (!valid) break;
@@ -241,6 +245,7 @@ void HandleKey(uint32_t code, uint32_t mods) {
         break;
     case 13: if (cmd) ClosePicture(); break;
     case 15: HandleReflectionLayer(); break;
+    case 16: if (cmd) HistoryRedo(); break;
     case 17: if (cmd && valid) DialogEvent(FourCC("p105")); break;
     case 31: HandleCenter(0); break;
     case 37: HandleLiveVideo(); break;
@@ -291,6 +296,7 @@ void HandleKey(uint32_t code, uint32_t mods) {
 }
 
 int AppEventHandler(EventHandlerCallRef next, const Event* e, void*) {
+    HistoryEventScope history(e);
     switch (e->eventClass) {
     case kEventClassCommand: {
         if (e->kind != kEventCommandProcess) break;

@@ -15,6 +15,7 @@
 #include "drawers.h"
 #include "filter_engine.h"
 #include "gl_context.h"
+#include "history.h"
 #include "layer_table.h"
 #include "picture_files.h"
 #include "pixel_ops.h"
@@ -180,6 +181,7 @@ void ApplyCoreFilter(int layer) {
 
 void FilterConfirm() {
     FlushFilterPreview();
+    HistoryNameAction(gFilter[currFilter].title);
     int slot = currentCoreLayer;
     if (!IsValidLayer(slot) || !texImages[slot].pixels) return;
     TexImage& t = texImages[slot];

@@ -6,6 +6,7 @@
 enum MenuIds {
     kMenuProject = 1,       // items 1 to 4: open, import, save, save as
     kMenuOptions = 1234,    // items 1 'sThe', 2 'sPrv', 3 'sFnt'
+    kMenuEdit = 2,          // items 1 undo, 2 redo
 };
 enum OptionItems { kItemShortExtension = 1, kItemPreviews = 2, kItemFontPreview = 3 };
 

@@ -6,6 +6,7 @@
 
 #include "app_state.h"
 #include "gl_context.h"
+#include "history.h"
 #include "ids.h"
 #include "tools_window.h"
 #include "util_controls.h"
@@ -93,6 +94,7 @@ void DeleteTexture(int slot) {
 }
 
 void DeleteTextures(int first) {
+    if (first == 0) HistoryClear();   // a new picture starts a new history
     if (first <= kLastLayer)
         for (int i = first < 0 ? 0 : first; i <= kLastLayer; ++i) DeleteTexture(i);
     util_ClearMenu(dialog, kLayerPopup);

@@ -233,6 +233,11 @@ void ReuploadSlot(int slot) {
     MakePixelCopy(slot, copy.data());
 }
 
+void RemakeSlotTexture(int slot) {
+    if (slot < kFirstLayer || slot > kLastLayer || !texImages[slot].pixels || !plat_MakeCurrent(glContext)) return;
+    UploadSlot(slot, texImages[slot].pixels);
+}
+
 void Texture2Buffer(int slot) {
     if (!IsValidLayer(slot) || !texImages[slot].pixels || !plat_MakeCurrent(glContext)) return;
     TexImage& t = texImages[slot];

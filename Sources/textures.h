@@ -23,6 +23,8 @@ int DuplicateTexture(int source, int flip);
 void Buffer2Texture(int slot, const uint8_t* pixels);
 // Replaces the slot's texture by a new one made from its pixel copy.
 void ReuploadSlot(int slot);
+// A new texture for a slot whose record and pixel copy are already in place.
+void RemakeSlotTexture(int slot);
 // Takes the slot's texture into its pixel copy.
 void Texture2Buffer(int slot);
 // A mask picture as a texture whose alpha is the picture's blue; 0 when unreadable.

@@ -327,6 +327,9 @@ void plat_SetMenuItemFont(MenuRef m, int item, const char* family);
 
 // Menu bar: items addressed by menu id and 1-based item number.
 int plat_EnableMenuItem(int menuId, int item, bool enable);
+// Text of a menu-bar item (1-based).
+int plat_SetMenuBarItemText(int menuId, int item, const char* text);
+std::string plat_GetMenuBarItemText(int menuId, int item);
 bool plat_IsMenuItemEnabled(int menuId, int item);
 int plat_CheckMenuItem(int menuId, int item, bool checked);
 bool plat_IsMenuItemChecked(int menuId, int item);

@@ -420,6 +420,16 @@ int plat_EnableMenuItem(int menuId, int item, bool enable) {
     a->setEnabled(enable);
     return noErr;
 }
+int plat_SetMenuBarItemText(int menuId, int item, const char* text) {
+    QAction* a = menuAction(menuId, item);
+    if (!a || !text) return paramErr;
+    a->setText(QString::fromUtf8(text));
+    return noErr;
+}
+std::string plat_GetMenuBarItemText(int menuId, int item) {
+    QAction* a = menuAction(menuId, item);
+    return a ? a->text().toStdString() : std::string();
+}
 bool plat_IsMenuItemEnabled(int menuId, int item) {
     QAction* a = menuAction(menuId, item);
     return a && a->isEnabled();
