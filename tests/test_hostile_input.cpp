@@ -26,6 +26,8 @@
 #include "canvas_window.h"
 #include "layer_table.h"
 #include "navigation.h"
+#include "picture_files.h"
+#include "platform_codecs.h"
 #include "preferences.h"
 #include "textures.h"
 #include "theme_fixture.h"
@@ -507,4 +509,20 @@ TEST_F(HostileInput, CorpusFilesReplayThroughTheReadersAndTheProgram) {
     }
     Put(PrefsFile(), saved);
     EXPECT_GT(Replay("filters", FuzzOne_filters), 0);
+    // Pictures the fuzzer found lying about their size are refused before any decoding starts
+    // (the decoder's count stays), so nothing of the declared size is allocated.
+    for (const std::string& path : CorpusFiles("picture")) {
+        SCOPED_TRACE(path);
+        long before = plat_DecodeStats().count, w = 0, h = 0;
+        int channels = 0;
+        unsigned long type = 0;
+        unsigned char* pixels = LoadImage(path.c_str(), &w, &h, &channels, &type);
+        if (path.find("/tests/corpus/") != std::string::npos) {
+            EXPECT_EQ(pixels, nullptr);
+            EXPECT_EQ(plat_DecodeStats().count, before) << "refused before decoding";
+        } else {
+            EXPECT_NE(pixels, nullptr) << "a seed picture loads";
+        }
+        free(pixels);
+    }
 }
