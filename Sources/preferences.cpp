@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ids.h"
+#include "preferences_format.h"
 #include "theme_library.h"
 #include "util_controls.h"
 #include "util_files.h"
@@ -31,29 +32,6 @@ bool PrefsPath(char* out) {
     return snprintf(out, kPathSize, "%s%s", folder, kFileName) < kPathSize;
 }
 
-class Reader {
-public:
-    explicit Reader(FILE* f) : f_(f) {}
-    bool Int(int* v) {
-        uint8_t b[4];
-        if (fread(b, 1, 4, f_) != 4) return false;
-        *v = int(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24);
-        return true;
-    }
-    // A string into out (kPathSize bytes); lengths beyond the name limit are refused.
-    bool String(char* out) {
-        int n;
-        if (!Int(&n) || uint32_t(n) > kMaxName) return false;
-        char buf[kPathSize];
-        if (n > 0 && fread(buf, 1, size_t(n), f_) != size_t(n)) return false;
-        buf[n] = 0;
-        if (out) memcpy(out, buf, size_t(n) + 1);
-        return true;
-    }
-private:
-    FILE* f_;
-};
-
 void PutInt(std::vector<uint8_t>& b, int v) {
     for (int i = 0; i < 4; ++i) b.push_back(uint8_t(uint32_t(v) >> (8 * i)));
 }
@@ -70,13 +48,8 @@ void ReadConfig() {
     if (!PrefsPath(path)) return;
     FILE* f = fopen(path, "rb");
     if (!f) return;
-    Reader r(f);
-    int reserved;
-    // Fields read before an early end take effect; the rest keep their defaults.
-    bool ok = r.Int(&showWelcome) && r.Int(&allThemes) && r.Int(&firstTimeLaunch) && r.Int(&previewEnabled);
-    for (int i = 0; ok && i < kReservedWords; ++i) ok = r.Int(&reserved);
-    ok = ok && r.String(nullptr) && r.String(currentTheme) && r.String(currentPicture) && r.String(nullptr) &&
-         r.Int(&enableFontPreview) && r.Int(&supportPW5);
+    ReadConfigFields(f, {&showWelcome, &allThemes, &firstTimeLaunch, &previewEnabled, currentTheme,
+                         currentPicture, &enableFontPreview, &supportPW5});
     fclose(f);
     plat_CheckMenuItem(kMenuOptions, kItemShortExtension, supportPW5 != 0);
     plat_CheckMenuItem(kMenuOptions, kItemPreviews, previewEnabled != 0);

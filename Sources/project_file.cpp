@@ -34,6 +34,7 @@
 #include "layer_table.h"
 #include "navigation.h"
 #include "pixel_ops.h"
+#include "project_reader.h"
 #include "switching.h"
 #include "textures.h"
 #include "theme_library.h"
@@ -54,15 +55,6 @@ const int32_t kProjectVersion = 4;
 // and paramErr (not a project, damaged, nothing to load onto).
 const int kUserCanceled = -128;   // a dialog was cancelled
 const int kWriteFailed = -36;     // a picture could not be written out
-// Capacities of the name buffers less their terminator.
-const uint32_t kMaxNameBytes = 1023;     // theme, picture and layer names
-const uint32_t kMaxFontTextBytes = 254;
-const uint32_t kMaxFontNameBytes = 255;
-// Stored sizes beyond these are not from a real layer.
-const int32_t kMaxStoredSide = 1 << 20;
-const float kMaxStoredScale = 1000.0f;
-const float kMaxStoredMagnitude = 1.0e7f;   // any float field; keeps trunc() within an int
-const int32_t kMinFontSize = 6, kMaxFontSize = 240;
 // A file name made from a layer name is kept well below the file system's 255 bytes.
 const size_t kMaxFileNameBytes = 200;
 
@@ -73,145 +65,14 @@ const char* kPictureMissing =
     "The Image \"%s\" referred in the Project \"%s\" is not currently available. However you can "
     "apply this Project on any Image by selecting \"Load Project\"";
 
-// ---------------------------------------------------------------------------------------------
-// Reading: every read is checked against the bytes left in the file.
-
-class Reader {
-public:
-    explicit Reader(FILE* f) : f_(f) {
-        struct stat st;
-        if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode)) left_ = uint64_t(st.st_size);
-    }
-    uint64_t Left() const { return left_; }
-    bool Raw(void* out, size_t n) {
-        if (n > left_) return false;
-        if (n && fread(out, 1, n, f_) != n) {
-            left_ = 0;
-            return false;
-        }
-        left_ -= n;
-        return true;
-    }
-    bool U32(uint32_t& v) {
-        uint8_t b[4];
-        if (!Raw(b, 4)) return false;
-        v = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
-        return true;
-    }
-    bool I32(int32_t& v) {
-        uint32_t u;
-        if (!U32(u)) return false;
-        memcpy(&v, &u, 4);
-        return true;
-    }
-    bool F32(float& v) {
-        uint32_t u;
-        if (!U32(u)) return false;
-        memcpy(&v, &u, 4);
-        return true;
-    }
-    bool Flag(bool& v) {
-        uint8_t b;
-        if (!Raw(&b, 1)) return false;
-        v = b != 0;
-        return true;
-    }
-    // A length-prefixed string into out (at least limit + 1 bytes), terminated after its length.
-    bool Str(char* out, uint32_t limit) {
-        uint32_t n;
-        if (!U32(n) || n > limit || n > left_) return false;
-        if (!Raw(out, n)) return false;
-        out[n] = 0;
-        return true;
-    }
-    // Moves on by n bytes without reading them.
-    bool Skip(uint64_t n) {
-        if (n > left_) return false;
-        if (fseeko(f_, off_t(n), SEEK_CUR) != 0) {
-            left_ = 0;
-            return false;
-        }
-        left_ -= n;
-        return true;
-    }
-
-private:
-    FILE* f_;
-    uint64_t left_ = 0;
-};
-
-struct Header {
-    int32_t version = 0;
-    char theme[kMaxNameBytes + 1] = "";
-    char picture[kMaxNameBytes + 1] = "";
-    int32_t width = 0, height = 0;
-};
-
-bool ReadHeadStart(Reader& r, Header& h) {
-    return r.I32(h.version) && r.Str(h.theme, kMaxNameBytes);
-}
-
-bool ReadHeadRest(Reader& r, Header& h) {
-    return r.Str(h.picture, kMaxNameBytes) && r.I32(h.width) && r.I32(h.height);
-}
-
-enum class Walk { Record, End, Refused };
-
-bool Finite(float v) { return std::isfinite(v) && std::fabs(v) <= kMaxStoredMagnitude; }
-bool Side(int32_t v) { return v >= 0 && v <= kMaxStoredSide; }
-
-// Values no layer of this program can have: negative or absurd sizes, non-numbers, a mask that
-// does not exist, a text size the text drawer would never accept.
-bool Plausible(const TexImage& t) {
-    const float floats[] = {t.scaleX, t.scaleY, t.alpha, t.shadowAngle, t.shadowOffset,
-                            t.shadowDarkness, t.hue, t.saturation, t.lightness, t.frameColorR,
-                            t.frameColorG, t.frameColorB, t.fillR, t.fillG, t.fillB, t.reflection,
-                            t.textR, t.textG, t.textB, t.maskRadius};
-    for (float v : floats)
-        if (!Finite(v)) return false;
-    if (!Side(t.width) || !Side(t.height) || !Side(t.texWidth) || !Side(t.texHeight)) return false;
-    if (!Side(t.frameSize)) return false;
-    if (t.scaleX < 0 || t.scaleX > kMaxStoredScale || t.scaleY < 0 || t.scaleY > kMaxStoredScale) return false;
-    if (t.mask < 0 || t.mask >= kMaskCount) return false;
-    if (t.isText && (t.fontSize < kMinFontSize || t.fontSize > kMaxFontSize)) return false;
-    return true;
-}
-
-// Reads the next layer record of a file of the given version into t, which holds the values of
-// a freed slot on entry; for a picture layer *component gets the size of the picture bytes that
-// follow (checked against the bytes left). End: no name length can be read here, so no record
-// begins (the end of the file, or fewer than its four bytes left). Refused: the record is cut
-// short, a length is beyond its limit or a value is implausible; nothing after it can be trusted.
-Walk ReadRecord(Reader& r, int version, TexImage& t, uint32_t* component) {
-    *component = 0;
-    if (r.Left() < 4) return Walk::End;
-    if (!r.Str(t.name, kMaxNameBytes)) return Walk::Refused;
-    bool ok = r.I32(t.width) && r.I32(t.height) && r.I32(t.depth) && r.I32(t.posX) &&
-              r.I32(t.posY) && r.I32(t.rotX) && r.I32(t.rotY) && r.I32(t.rotZ) &&
-              r.I32(t.channels) && r.F32(t.scaleX) && r.F32(t.scaleY) && r.F32(t.alpha) &&
-              r.Flag(t.shadow) && r.F32(t.shadowAngle) && r.F32(t.shadowOffset) &&
-              r.F32(t.shadowDarkness) && r.F32(t.hue) && r.F32(t.saturation) &&
-              r.F32(t.lightness) && r.Flag(t.frame) && r.I32(t.frameSize) &&
-              r.F32(t.frameColorR) && r.F32(t.frameColorG) && r.F32(t.frameColorB) &&
-              r.F32(t.fillR) && r.F32(t.fillG) && r.F32(t.fillB);
-    if (!ok) return Walk::Refused;
-    if (version <= 1) {
-        t.reflection = 1.0f;
-        t.texWidth = t.width;
-        t.texHeight = t.height;
-    } else if (!(r.F32(t.reflection) && r.I32(t.texWidth) && r.I32(t.texHeight))) {
-        return Walk::Refused;
-    }
-    if (version >= 3) {
-        ok = r.Flag(t.isText) && r.I32(t.fontSize) && r.I32(t.outlined) && r.F32(t.textR) &&
-             r.F32(t.textG) && r.F32(t.textB) && r.Str(t.fontText, kMaxFontTextBytes) &&
-             r.Str(t.fontName, kMaxFontNameBytes);
-        if (!ok) return Walk::Refused;
-    }
-    if (version >= 4 && !(r.F32(t.maskRadius) && r.I32(t.mask) && r.I32(t.maskAngle) && r.Flag(t.maskFit)))
-        return Walk::Refused;
-    if (!t.isText && (!r.U32(*component) || *component > r.Left())) return Walk::Refused;
-    return Plausible(t) ? Walk::Record : Walk::Refused;
+// The reading of the format lives in project_reader.cpp, shared with the fuzz target.
+using Reader = ProjectReader;
+using Header = ProjectHeader;
+using Walk = ProjectWalk;
+inline bool ReadHeadStart(Reader& r, Header& h) { return ReadProjectHeadStart(r, h); }
+inline bool ReadHeadRest(Reader& r, Header& h) { return ReadProjectHeadRest(r, h); }
+inline Walk ReadRecord(Reader& r, int version, TexImage& t, uint32_t* component) {
+    return ReadProjectRecord(r, version, t, component);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -71,6 +71,13 @@ bool CarriesAlpha(const Header& h, unsigned bits, bool grey) {
 bool tga_Probe(const uint8_t* data, size_t size, int* width, int* height) {
     Header h;
     if (!ParseHeader(data, size, &h)) return false;
+    // The fewest bytes that can hold the declared pixels: one value each uncompressed, one
+    // packet of at most 128 pixels (a count byte and one value) each run-length coded. A file
+    // shorter than that is refused here, before anything of the declared size is allocated.
+    const uint64_t pixelBytes = (h.bits + 7) / 8, total = uint64_t(h.width) * h.height;
+    uint64_t need = kHeaderSize + h.idLength + (h.mapType == 1 ? uint64_t(h.mapLength) * ((h.mapBits + 7) / 8) : 0);
+    need += h.runLength() ? (total + 127) / 128 * (1 + pixelBytes) : total * pixelBytes;
+    if (size < need) return false;
     if (width) *width = int(h.width);
     if (height) *height = int(h.height);
     return true;

@@ -12,9 +12,10 @@
 #include <cstdint>
 #include <vector>
 
-// Whether the first bytes of a file are a TGA header of a variant read here; sets the declared
-// size. Only the 18-byte header is looked at, so this is cheap enough to run before any decoding
-// and the size can be checked against the limits first.
+// Whether the first bytes of a file are a TGA header of a variant read here, in a file long
+// enough to hold the pixels it declares; sets the declared size. Only the header is looked at,
+// so this is cheap enough to run before any decoding and the size can be checked against the
+// limits first.
 bool tga_Probe(const uint8_t* data, size_t size, int* width, int* height);
 
 // Decodes the whole file into out, which holds height rows of stride bytes (at least width x 4).

@@ -103,5 +103,11 @@ bool plat_WriteFileAtomically(const char* path, const void* data, size_t size) {
         file.cancelWriting();
         return false;
     }
+    // The bytes may still sit in the file's buffer: a failed flush (a full disk, a file-size
+    // limit) must stop here, as commit() would otherwise put the cut file in place.
+    if (!file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
     return file.commit();
 }

@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QImage>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,8 @@
 #include <vector>
 
 #include <dirent.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -506,4 +509,52 @@ TEST_F(WriteBackFailures, FailedWriteIsReportedAndKeepsTheWorkUnsaved) {
     EXPECT_EQ(ReadBytes(images + "Originals/Editable_Images/x.jpg"), original);
     EXPECT_EQ(Entries(images + "Editable_Images"), std::vector<std::string>{"x.jpg"})
         << "no temporary file is left beside the picture";
+}
+
+// Under a file-size limit at every 64 KiB step below the written picture's size, the write-back
+// fails, says so and keeps the work unsaved; the picture is as it was, the backup absent or the
+// whole original, and no temporary file is left in either folder.
+TEST_F(WriteBackFailures, AFileSizeLimitAtAnyStepKeepsThePictureAndAWholeBackup) {
+    std::string picture = images + "x.png";
+    std::string backup = images + "Originals/x.png";
+    QImage noise(300, 300, QImage::Format_RGB32);
+    uint32_t x = 99;
+    for (int y = 0; y < 300; ++y)
+        for (int i = 0; i < 300; ++i) noise.setPixel(i, y, (x = x * 1103515245u + 12345u) | 0xff000000u);
+    ASSERT_TRUE(noise.save(QString::fromStdString(picture), "PNG"));
+    const std::string original = ReadBytes(picture);
+    ASSERT_GT(original.size(), 256u * 1024);
+    Pick(1, "x.png");
+    LoadBaseAndLayer(picture);
+    struct rlimit old;
+    getrlimit(RLIMIT_FSIZE, &old);
+    sighandler_t oldSignal = signal(SIGXFSZ, SIG_IGN);   // a refused write fails instead of killing
+    for (rlim_t limit = 0; limit < original.size(); limit += 64 * 1024) {
+        SCOPED_TRACE(limit);
+        modals.requests.clear();
+        toSave = true;
+        struct rlimit lower = old;
+        lower.rlim_cur = limit;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lower), 0);
+        Save();
+        setrlimit(RLIMIT_FSIZE, &old);
+        EXPECT_FALSE(Messages().empty()) << "the failure is reported";
+        EXPECT_TRUE(toSave);
+        ASSERT_EQ(ReadBytes(picture), original);
+        if (Exists(backup)) {
+            ASSERT_EQ(ReadBytes(backup), original);
+        }
+        std::vector<std::string> names = Entries(images);
+        names.erase(std::remove(names.begin(), names.end(), "Originals"), names.end());
+        std::sort(names.begin(), names.end());
+        ASSERT_EQ(names, (std::vector<std::string>{"Editable_Images", "x.png"})) << "no temporary file";
+        for (const std::string& n : Entries(images + "Originals")) ASSERT_EQ(n, "x.png") << "no temporary file";
+    }
+    signal(SIGXFSZ, oldSignal);
+    modals.requests.clear();
+    Save();
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_FALSE(toSave);
+    EXPECT_NE(ReadBytes(picture), original);
+    EXPECT_EQ(ReadBytes(backup), original);
 }

@@ -289,9 +289,10 @@ VFILTER_CLONES void DiscRow(const float* cs, const float* top, const float* bott
         const int hw = steps[wi].w;
         const double* P = prefix + std::size_t(hi) * (w + 1) * 4;
         const double* last = P + std::size_t(w) * 4;  // sum of the whole row
-        // Inside, no clamping: one run over contiguous values.
+        // Inside, no clamping: one run over contiguous values. There is no inside when the
+        // rectangle is wider than the row; then no pointer into it may even be formed.
         const int xa = std::min(hw, w), xb = std::max(xa, w - hw);
-        {
+        if (xb > xa) {
             const double* hiP = P + std::size_t(xa + hw + 1) * 4;
             const double* loP = P + std::size_t(xa - hw) * 4;
             double* a = acc + std::size_t(xa) * 4;
