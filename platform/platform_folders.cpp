@@ -3,6 +3,7 @@
 // system temporary folder, resources = the installed or source-tree resources folder. Also the
 // atomic write of the small files the program keeps there.
 #include "platform.h"
+#include "platform_internal.h"
 
 #include <QSaveFile>
 #include <QString>
@@ -103,11 +104,5 @@ bool plat_WriteFileAtomically(const char* path, const void* data, size_t size) {
         file.cancelWriting();
         return false;
     }
-    // The bytes may still sit in the file's buffer: a failed flush (a full disk, a file-size
-    // limit) must stop here, as commit() would otherwise put the cut file in place.
-    if (!file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return plat_commitSaveFile(file);
 }

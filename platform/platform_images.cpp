@@ -11,6 +11,7 @@
 // codec_tga, the rest as a QImage that QImageWriter encodes; always into a QSaveFile, so the
 // target is replaced whole or not at all.
 #include "platform_codecs.h"
+#include "platform_internal.h"
 
 #include "codec_gif.h"
 #include "codec_jpeg.h"
@@ -416,7 +417,7 @@ int writeEncoded(const char* path, const std::vector<uint8_t>& encoded) {
         file.cancelWriting();
         return kEncodeWriteFailed;
     }
-    return file.commit() ? kEncodeDone : kEncodeWriteFailed;
+    return plat_commitSaveFile(file) ? kEncodeDone : kEncodeWriteFailed;
 }
 
 // GIF and TGA through the program's own codecs, which take R,G,B,A; PNG through codec_png, which
@@ -534,5 +535,5 @@ int plat_EncodeImage(const char* path, const uint8_t* argb, int width, int heigh
         file.cancelWriting();
         return kEncodeWriteFailed;
     }
-    return file.commit() ? kEncodeDone : kEncodeWriteFailed;
+    return plat_commitSaveFile(file) ? kEncodeDone : kEncodeWriteFailed;
 }

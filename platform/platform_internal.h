@@ -5,6 +5,7 @@
 
 #include "platform.h"
 
+#include <QSaveFile>
 #include <QMainWindow>
 #include <QPointer>
 #include <QWidget>
@@ -75,3 +76,14 @@ bool plat_deliverDrop(PlatWindow* w, const std::vector<std::string>& paths, floa
 void plat_layoutDrawers(PlatWindow* parent);
 // Key translation (platform_keys.cpp): Mac virtual key code of a Qt key, -1 when it has none.
 int plat_macKeyCode(int qtKey, Qt::KeyboardModifiers mods);
+
+// Puts a QSaveFile's file in place only when every byte reached it: a flush that fails (a full
+// disk, a file-size limit) cancels the write, where commit() alone would install the cut file.
+inline bool plat_commitSaveFile(QSaveFile& file) {
+    if (!file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
