@@ -161,13 +161,8 @@ bool CanvasSurface::event(QEvent* e) {
 }
 
 // ---------------------------------------------------------------------------------------------
-GLContextRef plat_CreateWindowGLContext(WindowRef canvas, const GLFormatRequest& request) {
-    if (!canvas || !canvas->surface || !canvas->widget) return nullptr;
-    CanvasSurface* surface = canvas->surface;
-    QSurfaceFormat fmt = formatFor(request);
-    surface->setFormat(fmt);
-    canvas->widget->winId();       // creates the native windows, the surface among them
-    if (!surface->handle()) surface->create();
+// A new context of format fmt drawing on surface, made current; null when it cannot be made.
+static GLContextRef contextOnSurface(CanvasSurface* surface, const QSurfaceFormat& fmt) {
     auto* ctx = new QOpenGLContext;
     ctx->setFormat(fmt);
     if (!ctx->create() || !ctx->makeCurrent(surface)) {
@@ -180,6 +175,16 @@ GLContextRef plat_CreateWindowGLContext(WindowRef canvas, const GLFormatRequest&
     ref->surface = surface;
     gCurrent = ref;
     return ref;
+}
+
+GLContextRef plat_CreateWindowGLContext(WindowRef canvas, const GLFormatRequest& request) {
+    if (!canvas || !canvas->surface || !canvas->widget) return nullptr;
+    CanvasSurface* surface = canvas->surface;
+    QSurfaceFormat fmt = formatFor(request);
+    surface->setFormat(fmt);
+    canvas->widget->winId();       // creates the native windows, the surface among them
+    if (!surface->handle()) surface->create();
+    return contextOnSurface(surface, fmt);
 }
 
 GLContextRef plat_CreateWindowSurfaceGLContext(WindowRef w) {
@@ -200,18 +205,8 @@ GLContextRef plat_CreateWindowSurfaceGLContext(WindowRef w) {
     surface->setGeometry(QRect(QPoint(0, 0), w->widget->size()));
     surface->create();
     surface->setVisible(true);
-    auto* ctx = new QOpenGLContext;
-    ctx->setFormat(fmt);
-    if (!ctx->create() || !ctx->makeCurrent(surface)) {
-        delete ctx;
-        delete surface;
-        return nullptr;
-    }
-    surface->context = ctx;
-    auto* ref = new PlatGLContext;
-    ref->context = ctx;
-    ref->surface = surface;
-    gCurrent = ref;
+    GLContextRef ref = contextOnSurface(surface, fmt);
+    if (!ref) delete surface;
     return ref;
 }
 

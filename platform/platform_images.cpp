@@ -285,6 +285,21 @@ void copyRows(const QImage& img, uint8_t* dst) {
     for (int y = 0; y < img.height(); ++y) memcpy(dst + row * size_t(y), img.constScanLine(y), row);
 }
 
+// Decodes bytes of an allowed format with Qt's reader into an RGBA8888 image, scaled while
+// decoding when scaled is valid; the decoded size is checked against maxPixels again.
+int readWithQt(QByteArray* bytes, const QByteArray& format, int64_t maxPixels, QSize scaled, QImage* img) {
+    QBuffer buffer(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
+    reader.setAllocationLimit(kAllocationLimitMB);
+    if (scaled.isValid()) reader.setScaledSize(scaled);
+    if (!reader.read(img) || img->isNull()) return paramErr;
+    if (!sizeAllowed(img->width(), img->height(), maxPixels)) return paramErr;
+    img->convertTo(QImage::Format_RGBA8888);
+    return img->isNull() ? paramErr : noErr;
+}
+
 // Decodes path into a malloc'ed buffer *pixels of *width x *height R,G,B,A pixels, not
 // premultiplied, top row first.
 int decodeFile(const char* path, int64_t maxPixels, uint8_t** pixels, int* width, int* height, OSType* fileType) {
@@ -294,8 +309,6 @@ int decodeFile(const char* path, int64_t maxPixels, uint8_t** pixels, int* width
     QSize size;
     int status = readPicture(path, maxPixels, &bytes, &format, &code, &size);
     if (status != noErr) return status;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
     if (fileType) *fileType = code;
     ++gStats.count;
     const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData());
@@ -318,15 +331,8 @@ int decodeFile(const char* path, int64_t maxPixels, uint8_t** pixels, int* width
         return noErr;
     }
     if (!structureComplete(code, bytes)) return paramErr;
-    buffer.seek(0);
-    QImageReader reader(&buffer, format);
-    reader.setAutoDetectImageFormat(false);
-    reader.setAllocationLimit(kAllocationLimitMB);
     QImage img;
-    if (!reader.read(&img) || img.isNull()) return paramErr;
-    if (!sizeAllowed(img.width(), img.height(), maxPixels)) return paramErr;
-    img.convertTo(QImage::Format_RGBA8888);
-    if (img.isNull()) return paramErr;
+    if ((status = readWithQt(&bytes, format, maxPixels, QSize(), &img)) != noErr) return status;
     auto* out = static_cast<uint8_t*>(malloc(size_t(img.width()) * size_t(img.height()) * 4));
     if (!out) return paramErr;
     copyRows(img, out);
@@ -345,8 +351,6 @@ int decodeFitted(const char* path, int64_t maxPixels, QImage* image, QSize fit, 
     QSize size;
     int status = readPicture(path, maxPixels, &bytes, &format, &code, &size);
     if (status != noErr) return status;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
     if (fullSize) *fullSize = size;
     bool shrink = fit.isValid() && (size.width() > fit.width() || size.height() > fit.height());
     QSize scaled = shrink ? size.scaled(fit, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)) : size;
@@ -360,15 +364,7 @@ int decodeFitted(const char* path, int64_t maxPixels, QImage* image, QSize fit, 
         if (shrink) img = img.scaled(scaled, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     } else {
         if (!structureComplete(code, bytes)) return paramErr;
-        buffer.seek(0);
-        QImageReader reader(&buffer, format);
-        reader.setAutoDetectImageFormat(false);
-        reader.setAllocationLimit(kAllocationLimitMB);
-        if (shrink) reader.setScaledSize(scaled);
-        if (!reader.read(&img) || img.isNull()) return paramErr;
-        if (!sizeAllowed(img.width(), img.height(), maxPixels)) return paramErr;
-        img.convertTo(QImage::Format_RGBA8888);
-        if (img.isNull()) return paramErr;
+        if ((status = readWithQt(&bytes, format, maxPixels, shrink ? scaled : QSize(), &img)) != noErr) return status;
     }
     gStats.lastWidth = img.width();
     gStats.lastHeight = img.height();
