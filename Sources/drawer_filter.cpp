@@ -5,6 +5,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -150,11 +151,11 @@ void FlushFilterPreview() {
     if (pendingTimer) RunPending(pendingTimer, nullptr);
 }
 
-void ProcessFilter(unsigned char* buffer, int width, int height, int bytesPerPixel) {
-    if (!buffer || bytesPerPixel != 4) return;
+namespace {
+// The current record's values for the engine; returns how many.
+int CurrentValues(vfilter::Value* values, int width, int height) {
     const FilterRecord& r = gFilter[currFilter];
     gCoreFilter = &r;
-    vfilter::Value values[kFilterParams + 1];
     int n = 0;
     if (r.centered) {
         const TexImage& t = texImages[IsValidLayer(currentCoreLayer) ? currentCoreLayer : 0];
@@ -164,7 +165,15 @@ void ProcessFilter(unsigned char* buffer, int width, int height, int bytesPerPix
     }
     for (const FilterParam& p : r.param)
         if (HasKey(p)) values[n++] = {p.key, p.value, 0.0f};
-    vfilter::Run(r.ciName, values, n, buffer, width, height);
+    return n;
+}
+}  // namespace
+
+void ProcessFilter(unsigned char* buffer, int width, int height, int bytesPerPixel) {
+    if (!buffer || bytesPerPixel != 4) return;
+    vfilter::Value values[kFilterParams + 1];
+    const int n = CurrentValues(values, width, height);
+    vfilter::Run(gFilter[currFilter].ciName, values, n, buffer, width, height);
 }
 
 void ApplyCoreFilter(int layer) {
@@ -172,8 +181,16 @@ void ApplyCoreFilter(int layer) {
     TexImage& t = texImages[layer];
     currentCoreLayer = layer;
     size_t size = size_t(t.texWidth) * t.texHeight * t.channels;
-    previewPixels.assign(t.pixels, t.pixels + size);
-    ProcessFilter(previewPixels.data(), t.texWidth, t.texHeight, t.channels);
+    // The filter reads the untouched pixels and writes the preview buffer: the bytes of filtering
+    // a copy, without making the copy first.
+    previewPixels.resize(size);
+    if (t.channels == 4) {
+        vfilter::Value values[kFilterParams + 1];
+        const int n = CurrentValues(values, t.texWidth, t.texHeight);
+        vfilter::RunFrom(gFilter[currFilter].ciName, values, n, t.pixels, previewPixels.data(), t.texWidth, t.texHeight);
+    } else {
+        std::copy(t.pixels, t.pixels + size, previewPixels.begin());
+    }
     ShowInTexture(layer, previewPixels.data(), &previewShown);
     RenderImages(true, -1.0f);
     SetButtons(true, true);

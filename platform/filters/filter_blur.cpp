@@ -7,6 +7,7 @@
 // schedule), so a thread that the system holds back does not hold up the others.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -615,6 +616,70 @@ void BoxBlurBytes(uint8_t* rgba, int w, int h, int R) {
     for (int s = 0; s < strips; ++s) BoxStripToBytes(data, rgba, n, h, s * kStrip, R);
 }
 
+// Box blur from src to a disjoint dst in one pass per column strip: the strip's row sums are
+// made from the bytes as the strip walks down (into a ring of the 2R + 2 rows the column sums
+// need), so no full-size float picture is written and read back. Gives the bytes of
+// BoxBlurBytes: its column sums run in the same order, and a row sum started anywhere along
+// the row equals the one run from the row's start, because both are exact. Every premultiplied
+// value is a float of at least 2^-17 (or 0), a multiple of 2^-40, and the 2R + 1 <= 2^8 terms
+// of a sum stay below 2^8: 48 bits, within a double's 53.
+constexpr int kBoxFastRadius = 64;
+
+VFILTER_CLONES void BoxRowSegment(const uint8_t* row, float* pre, float* out, int w, int x0, int sw, int R, float k) {
+    const int lo = std::max(x0 - R, 0), hi = std::min(x0 + sw + R, w - 1);
+    PixelsToPremultiplied(row + std::size_t(lo) * 4, pre, hi - lo + 1);
+    auto at = [&](int x) { return pre + std::size_t(std::min(std::max(x, 0), w - 1) - lo) * 4; };
+    double sum[4] = {0.0, 0.0, 0.0, 0.0};
+    for (int x = x0 - R; x <= x0 + R; ++x)
+        for (int c = 0; c < 4; ++c) sum[c] += at(x)[c];
+    for (int x = 0; x < sw; ++x) {
+        const float* add = at(x0 + x + R + 1);
+        const float* sub = at(x0 + x - R);
+        for (int c = 0; c < 4; ++c) {
+            out[x * 4 + c] = float(sum[c]) * k;
+            sum[c] += double(add[c]) - double(sub[c]);
+        }
+    }
+}
+
+VFILTER_CLONES void BoxStripFrom(const uint8_t* src, uint8_t* dst, int w, int h, int x0, int strip, int R,
+                                 float* ring, float* pre, double* sum, float* out) {
+    const int sw = std::min(strip, w - x0), n = sw * 4, farY = std::min(R, h - 1), M = 2 * R + 2;
+    const float k = 1.0f / float(2 * R + 1);
+    auto slot = [&](int y) { return ring + std::size_t(y % M) * n; };
+    auto row = [&](int y) { return slot(std::min(std::max(y, 0), h - 1)); };
+    auto make = [&](int y) { BoxRowSegment(src + std::size_t(y) * w * 4, pre, slot(y), w, x0, sw, R, k); };
+    for (int y = 0; y <= farY; ++y) make(y);
+    for (int i = 0; i < n; ++i) {
+        double t = double(R + 1) * row(0)[i] + double(R - farY) * row(h - 1)[i];
+        for (int y = 1; y <= farY; ++y) t += row(y)[i];
+        sum[i] = t;
+    }
+    for (int y = 0; y < h; ++y) {
+        for (int i = 0; i < n; ++i) out[i] = float(sum[i]) * k;
+        // Row y + R + 1 goes where row y - R - 1 was, which no sum needs any more.
+        if (y + R + 1 <= h - 1) make(y + R + 1);
+        const float* add = row(y + R + 1);
+        const float* sub = row(y - R);
+        for (int i = 0; i < n; ++i) sum[i] += double(add[i]) - double(sub[i]);
+        PixelsFromPremultiplied(out, dst + (std::size_t(y) * w + x0) * 4, sw);
+    }
+}
+
+void BoxBlurFrom(const uint8_t* src, uint8_t* dst, int w, int h, int R) {
+    const int strip = R <= 16 ? 64 : 128;  // pixels: the row sums' start costs 2R + 1 terms per strip
+    const int strips = (w + strip - 1) / strip;
+#pragma omp parallel
+    {
+        std::vector<float> ring(std::size_t(2 * R + 2) * strip * 4), pre(std::size_t(strip + 2 * R + 1) * 4),
+            out(std::size_t(strip) * 4);
+        std::vector<double> sum(std::size_t(strip) * 4);
+#pragma omp for schedule(dynamic, 1)
+        for (int s = 0; s < strips; ++s)
+            BoxStripFrom(src, dst, w, h, s * strip, strip, R, ring.data(), pre.data(), sum.data(), out.data());
+    }
+}
+
 // Blends each colour channel of the picture with the same channel of its gaussian blur:
 // out = body(source, blurred), all straight colour 0..1; alpha stays the source's. The blur is
 // done on premultiplied colour, so transparent neighbours do not darken it. Both inputs are
@@ -667,10 +732,32 @@ void CIGaussianBlur(uint8_t* rgba, int width, int height, const Params& p) {
     GaussianBlurBytes(rgba, width, height, p.Get("inputRadius", 10.0f));
 }
 
-void CIBoxBlur(uint8_t* rgba, int width, int height, const Params& p) {
+namespace {
+// The radius of a box blur run, 0 when the picture stays as it is.
+int BoxRadius(const Params& p) {
     const float r = std::min(p.Get("inputRadius", 10.0f), 100000.0f);
-    if (!(r >= 0.5f)) return;
-    BoxBlurBytes(rgba, width, height, int(std::lround(r)));
+    return r >= 0.5f ? int(std::lround(r)) : 0;
+}
+}  // namespace
+
+void CIBoxBlur(uint8_t* rgba, int width, int height, const Params& p) {
+    const int R = BoxRadius(p);
+    if (R > kBoxFastRadius) {
+        BoxBlurBytes(rgba, width, height, R);
+    } else if (R > 0) {
+        const std::vector<uint8_t> src(rgba, rgba + std::size_t(width) * height * 4);
+        BoxBlurFrom(src.data(), rgba, width, height, R);
+    }
+}
+
+void CIBoxBlurFrom(const uint8_t* src, uint8_t* dst, int width, int height, const Params& p) {
+    const int R = BoxRadius(p);
+    if (R > 0 && R <= kBoxFastRadius) {
+        BoxBlurFrom(src, dst, width, height, R);
+        return;
+    }
+    std::memcpy(dst, src, std::size_t(width) * height * 4);
+    if (R > 0) BoxBlurBytes(dst, width, height, R);
 }
 
 void CIDiscBlur(uint8_t* rgba, int width, int height, const Params& p) {

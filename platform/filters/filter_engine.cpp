@@ -10,49 +10,63 @@ namespace {
 
 struct Entry {
     const char* name;
-    Kernel kernel;
+    Kernel kernel;      // in place
+    KernelFrom from;    // from one buffer to another without a copy first, where the filter has it
 };
+
+// The in-place form of a kernel that may read and write the same buffer.
+template <KernelFrom F>
+void InPlace(uint8_t* rgba, int width, int height, const Params& p) {
+    F(rgba, rgba, width, height, p);
+}
 
 const Entry kFilters[] = {
-    {"CIGaussianBlur", CIGaussianBlur},
-    {"CIBoxBlur", CIBoxBlur},
-    {"CIDiscBlur", CIDiscBlur},
-    {"CIMotionBlur", CIMotionBlur},
-    {"CIBloom", CIBloom},
-    {"CIGloom", CIGloom},
-    {"CINoiseReduction", CINoiseReduction},
-    {"CIColorPosterize", CIColorPosterize},
-    {"CIExposureAdjust", CIExposureAdjust},
-    {"CIGammaAdjust", CIGammaAdjust},
-    {"CIColorControls", CIColorControls},
-    {"CIHueAdjust", CIHueAdjust},
-    {"CIEdges", CIEdges},
-    {"CIEdgeWork", CIEdgeWork},
-    {"CILineOverlay", CILineOverlay},
-    {"CIHeightFieldFromMask", CIHeightFieldFromMask},
-    {"CIPixellate", CIPixellate},
-    {"CIHexagonalPixellate", CIHexagonalPixellate},
-    {"CICrystallize", CICrystallize},
-    {"CIPointillize", CIPointillize},
-    {"CICMYKHalftone", CICMYKHalftone},
-    {"CIDotScreen", CIDotScreen},
-    {"CILineScreen", CILineScreen},
-    {"CICircularScreen", CICircularScreen},
-    {"CIBumpDistortion", CIBumpDistortion},
-    {"CIBumpDistortionLinear", CIBumpDistortionLinear},
-    {"CIPinchDistortion", CIPinchDistortion},
-    {"CIHoleDistortion", CIHoleDistortion},
-    {"CICircularWrap", CICircularWrap},
-    {"CIOpTile", CIOpTile},
-    {"CIEightfoldReflectedTile", CIEightfoldReflectedTile},
-    {"CITwelvefoldReflectedTile", CITwelvefoldReflectedTile},
+    {"CIGaussianBlur", CIGaussianBlur, nullptr},
+    {"CIBoxBlur", CIBoxBlur, CIBoxBlurFrom},
+    {"CIDiscBlur", CIDiscBlur, nullptr},
+    {"CIMotionBlur", CIMotionBlur, nullptr},
+    {"CIBloom", CIBloom, nullptr},
+    {"CIGloom", CIGloom, nullptr},
+    {"CINoiseReduction", CINoiseReduction, nullptr},
+    {"CIColorPosterize", InPlace<CIColorPosterizeFrom>, CIColorPosterizeFrom},
+    {"CIExposureAdjust", InPlace<CIExposureAdjustFrom>, CIExposureAdjustFrom},
+    {"CIGammaAdjust", InPlace<CIGammaAdjustFrom>, CIGammaAdjustFrom},
+    {"CIColorControls", InPlace<CIColorControlsFrom>, CIColorControlsFrom},
+    {"CIHueAdjust", InPlace<CIHueAdjustFrom>, CIHueAdjustFrom},
+    {"CIEdges", CIEdges, nullptr},
+    {"CIEdgeWork", CIEdgeWork, nullptr},
+    {"CILineOverlay", CILineOverlay, nullptr},
+    {"CIHeightFieldFromMask", CIHeightFieldFromMask, nullptr},
+    {"CIPixellate", CIPixellate, nullptr},
+    {"CIHexagonalPixellate", CIHexagonalPixellate, nullptr},
+    {"CICrystallize", CICrystallize, nullptr},
+    {"CIPointillize", CIPointillize, nullptr},
+    {"CICMYKHalftone", CICMYKHalftone, nullptr},
+    {"CIDotScreen", CIDotScreen, nullptr},
+    {"CILineScreen", CILineScreen, nullptr},
+    {"CICircularScreen", CICircularScreen, nullptr},
+    {"CIBumpDistortion", CIBumpDistortion, nullptr},
+    {"CIBumpDistortionLinear", CIBumpDistortionLinear, nullptr},
+    {"CIPinchDistortion", CIPinchDistortion, nullptr},
+    {"CIHoleDistortion", CIHoleDistortion, nullptr},
+    {"CICircularWrap", CICircularWrap, nullptr},
+    {"CIOpTile", CIOpTile, nullptr},
+    {"CIEightfoldReflectedTile", CIEightfoldReflectedTile, nullptr},
+    {"CITwelvefoldReflectedTile", CITwelvefoldReflectedTile, nullptr},
 };
 
-Kernel Find(const char* name) {
+const Entry* Find(const char* name) {
     if (!name) return nullptr;
     for (const Entry& e : kFilters)
-        if (std::strcmp(e.name, name) == 0) return e.kernel;
+        if (std::strcmp(e.name, name) == 0) return &e;
     return nullptr;
+}
+
+Params ParamsOf(const Value* values, int count) {
+    Params p;
+    p.values = values;
+    p.count = values ? count : 0;
+    return p;
 }
 
 }  // namespace
@@ -60,12 +74,23 @@ Kernel Find(const char* name) {
 bool Known(const char* name) { return Find(name) != nullptr; }
 
 bool Run(const char* name, const Value* values, int count, uint8_t* rgba, int width, int height) {
-    Kernel k = Find(name);
-    if (!k || !rgba || width < 1 || height < 1) return false;
-    Params p;
-    p.values = values;
-    p.count = values ? count : 0;
-    k(rgba, width, height, p);
+    const Entry* e = Find(name);
+    if (!e || !rgba || width < 1 || height < 1) return false;
+    e->kernel(rgba, width, height, ParamsOf(values, count));
+    return true;
+}
+
+bool RunFrom(const char* name, const Value* values, int count, const uint8_t* src, uint8_t* dst, int width,
+             int height) {
+    const Entry* e = Find(name);
+    if (!e || !src || !dst || width < 1 || height < 1) return false;
+    if (src == dst) return Run(name, values, count, dst, width, height);
+    if (e->from) {
+        e->from(src, dst, width, height, ParamsOf(values, count));
+    } else {
+        std::memcpy(dst, src, std::size_t(width) * height * 4);
+        e->kernel(dst, width, height, ParamsOf(values, count));
+    }
     return true;
 }
 

@@ -108,5 +108,10 @@ bool Known(const char* name);
 // keys it uses but not given take the filter's neutral value). False, with rgba untouched, for
 // an unknown name, a null buffer or a size below 1 x 1.
 bool Run(const char* name, const Value* values, int count, uint8_t* rgba, int width, int height);
+// The same filter of src written to dst (src untouched): the bytes Run gives on a copy of src,
+// without the copy where the filter can read one buffer and write another. dst must be src
+// itself or not overlap it.
+bool RunFrom(const char* name, const Value* values, int count, const uint8_t* src, uint8_t* dst, int width,
+             int height);
 
 }  // namespace vfilter

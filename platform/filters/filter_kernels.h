@@ -79,11 +79,16 @@ void CIBloom(uint8_t*, int, int, const Params&);
 void CIGloom(uint8_t*, int, int, const Params&);
 void CINoiseReduction(uint8_t*, int, int, const Params&);
 
-void CIColorPosterize(uint8_t*, int, int, const Params&);
-void CIExposureAdjust(uint8_t*, int, int, const Params&);
-void CIGammaAdjust(uint8_t*, int, int, const Params&);
-void CIColorControls(uint8_t*, int, int, const Params&);
-void CIHueAdjust(uint8_t*, int, int, const Params&);
+// Kernels that read one buffer and write another (src and dst the same, or disjoint).
+typedef void (*KernelFrom)(const uint8_t* src, uint8_t* dst, int width, int height, const Params& p);
+
+void CIColorPosterizeFrom(const uint8_t*, uint8_t*, int, int, const Params&);
+void CIExposureAdjustFrom(const uint8_t*, uint8_t*, int, int, const Params&);
+void CIGammaAdjustFrom(const uint8_t*, uint8_t*, int, int, const Params&);
+void CIColorControlsFrom(const uint8_t*, uint8_t*, int, int, const Params&);
+void CIHueAdjustFrom(const uint8_t*, uint8_t*, int, int, const Params&);
+// Box blur from src to a disjoint dst.
+void CIBoxBlurFrom(const uint8_t*, uint8_t*, int, int, const Params&);
 
 void CIEdges(uint8_t*, int, int, const Params&);
 void CIEdgeWork(uint8_t*, int, int, const Params&);
