@@ -34,6 +34,9 @@ void LutPixels(const uint8_t* src, uint8_t* dst, long count, const Lut& lut, con
     }
 }
 
+// GCC 12 warns of the undefined vectors inside its own AVX-512 headers.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define VFILTER_HAVE_VBMI 1
 // Processors with AVX-512 VBMI: 16 pixels at a time, the 256 entries as two 128-byte tables
@@ -63,6 +66,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void LutPixelsVbmi(const 
         d[3] = a;
     }
 }
+#pragma GCC diagnostic pop
 #endif
 
 void ApplyLut(const uint8_t* src, uint8_t* dst, int width, int height, const Lut& lut) {
