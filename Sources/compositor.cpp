@@ -67,7 +67,7 @@ void DrawOutline() {
     const TexImage& b = texImages[0];
     glDisable(mapTarget);
     SetDepth(false);
-    glLineWidth(4.0f);
+    SetLineWidth(4.0f);
     glColor4f(1, 1, 1, 0.5f);
     glBegin(GL_LINE_STRIP);
     glVertex3f(0, 0, kFrameZ);
@@ -76,7 +76,7 @@ void DrawOutline() {
     glVertex3f(0, float(b.height), kFrameZ);
     glVertex3f(0, 0, kFrameZ);
     glEnd();
-    glLineWidth(2.0f);
+    SetLineWidth(2.0f);
     glEnable(mapTarget);
     SetDepth(true);
 }
@@ -152,6 +152,8 @@ void RenderImages(bool onScreen, float factor) {
         plat_GetDrawableSize(glContext, &dw, &dh);
         double dpr = plat_DevicePixelRatio(window);
         SetWindowProjection(int(dw / dpr + 0.5), int(dh / dpr + 0.5));
+        lineScale = float(dpr);
+        SetLineWidth(2.0f);
         SetDepth(true);   // a depth clear obeys the depth mask
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
@@ -161,7 +163,11 @@ void RenderImages(bool onScreen, float factor) {
     glEnable(mapTarget);
     SetDepth(true);
     SetStackBlend();
-    if (!onScreen) SetDepth(false);
+    if (!onScreen) {
+        SetDepth(false);
+        lineScale = 1.0f;
+        SetLineWidth(2.0f);
+    }
     if (onScreen && baseTexture) DrawBackground();
 
     glPushMatrix();

@@ -62,12 +62,17 @@ static void SetMultisample(bool on) {
     else glDisable(GL_MULTISAMPLE_ARB);
 }
 
+float lineScale = 1.0f;
+
+void SetLineWidth(float points) { glLineWidth(points * lineScale); }
+void SetPointSize(float points) { glPointSize(points * lineScale); }
+
 void SetWindowState() {
     SetCommonState();
     glFrontFace(GL_CW);
     glClearColor(1.0f, 1.0f, 1.0f, 0.0f);
     glDisable(GL_ALPHA_TEST);
-    glLineWidth(2.0f);
+    SetLineWidth(2.0f);
 }
 
 void SetWindowProjection(int width, int height) {

@@ -55,3 +55,9 @@ void ToggleMultisample();
 // The state both contexts start with, and the window context's own additions.
 void SetCommonState();
 void SetWindowState();
+// Lines and points of the canvas overlays (outline, guides, crop rectangle) are given in canvas
+// points and drawn at that many device pixels times lineScale: the screen's scale while the
+// canvas is drawn, 1 for pictures drawn off screen.
+extern float lineScale;
+void SetLineWidth(float points);
+void SetPointSize(float points);

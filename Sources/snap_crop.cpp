@@ -102,7 +102,7 @@ void SnapLock() {
     TexImage& cur = texImages[currentLayer];
     int originX = cur.originX, originY = cur.originY;
 
-    glLineWidth(1.0f);
+    SetLineWidth(1.0f);
     glDepthMask(GL_FALSE);
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_TEXTURE_2D);
@@ -146,7 +146,7 @@ void SnapLock() {
     glEnable(mapTarget);
     glEnable(GL_DEPTH_TEST);
     glDepthMask(GL_TRUE);
-    glLineWidth(2.0f);
+    SetLineWidth(2.0f);
 }
 
 void EnableCropArea(bool on) {
@@ -227,7 +227,7 @@ bool DrawCropArea() {
     Orange(1.0f);
     quad();
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    glPointSize(10.0f);
+    SetPointSize(10.0f);
     int mx = Mid(cropArea.left, cropArea.right), my = Mid(cropArea.top, cropArea.bottom);
     glBegin(GL_POINTS);
     glVertex3f(float(mx), t, kGuideZ);
@@ -236,7 +236,7 @@ bool DrawCropArea() {
     glVertex3f(r, float(my), kGuideZ);
     glVertex3f(float(mx), float(my), kGuideZ);
     glEnd();
-    glPointSize(1.0f);
+    SetPointSize(1.0f);
     glEnable(mapTarget);
     glEnable(GL_BLEND);
     glDepthMask(GL_TRUE);

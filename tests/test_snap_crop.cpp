@@ -10,6 +10,7 @@
 #include "app_state.h"
 #include "canvas_window.h"
 #include "compositor.h"
+#include "gl_context.h"
 #include "ids.h"
 #include "layer_ops.h"
 #include "layer_table.h"
@@ -205,4 +206,27 @@ TEST_F(SnapCrop, BakedCropKeepsTheScaledContentInsideTheRectangle) {
     EXPECT_EQ(saved.pixelColor(5, 10).red(), 255);
     EXPECT_EQ(saved.pixelColor(35, 10).blue(), 255);
     EXPECT_EQ(t.pixels[(10 * 40 + 5) * 4 + 0], 255);
+}
+
+// The crop rectangle's border is 2 canvas points wide: 2 device pixels on a normal screen and
+// 4 at a screen scale of 2 (run again with QT_SCALE_FACTOR=2), so it stays as visible.
+TEST_F(SnapCrop, CropBorderIsTwoPointsWideAtTheScreensScale) {
+    Place(1, 100, 50, 100, 80);
+    currentLayer = 1;
+    EnableCropArea(true);
+    UpdateContext();
+    plat_ProcessEvents(50);
+    RenderImages(true, -1.0f);
+    std::vector<uint8_t> px;
+    int pw = 0, ph = 0;
+    ASSERT_TRUE(plat_ReadWindowPixels(glContext, &px, &pw, &ph));
+    const double dpr = plat_DevicePixelRatio(window);
+    const int y = int(70 * dpr);   // away from the handle in the middle of the side
+    int orange = 0;
+    for (int x = int(90 * dpr); x < int(110 * dpr); ++x) {
+        const uint8_t* p = px.data() + (size_t(y) * pw + x) * 4;
+        if (p[0] > 220 && p[1] > 110 && p[1] < 190 && p[2] < 70) ++orange;
+    }
+    EXPECT_NEAR(orange, 2 * dpr, 1) << "device pixels of the left border at scale " << dpr;
+    cropActive = false;
 }
