@@ -2,7 +2,8 @@
 # Installs the built program into a scratch prefix and checks that it runs from there as a desktop
 # program: it reaches its event loop on the installed resources (and fails once an installed
 # interface definition is gone, so it is not falling back on the source tree), its desktop entry
-# and AppStream metainfo pass their validators, and its MIME type names project files.
+# and AppStream metainfo pass their validators, its MIME type names project files, and a project
+# handed over the way a file manager does it is opened.
 # Arguments: the build folder. Needs a display (Xvfb).
 set -euo pipefail
 build="$1"
@@ -49,4 +50,15 @@ if command -v update-mime-database >/dev/null && command -v xdg-mime >/dev/null;
     [ "$app" = example.vintrel.Vintrel.desktop ] || fail "project files open with '$app'"
   fi
 fi
-echo "installed program, desktop entry, metainfo and MIME type: ok"
+# A file manager opens a project through the desktop entry's command line: the installed program
+# gets the file as its open-documents event and reads it (this sample names a theme that is not
+# installed, which the program says, naming the file).
+if command -v gio >/dev/null; then
+  cp "$(dirname "$0")/fuzz/corpus/project/picture-and-text.vntr" "$work/Holiday.vntr"
+  said="$(cd "$work" && env -u VINTREL_RESOURCES PATH="$prefix/bin:$PATH" HOME="$work" XDG_DATA_HOME="$work/data" \
+          XDG_CONFIG_HOME="$work/config" TMPDIR="$work" VINTREL_EXIT_AT_EVENT_LOOP=1 VINTREL_SCRIPTED_MODALS=1 \
+          gio launch "$prefix/share/applications/example.vintrel.Vintrel.desktop" "$work/Holiday.vntr" 2>&1)" || true
+  grep -qF "referred in the Project \"$work/Holiday.vntr\"" <<<"$said" \
+    || { echo "$said" | tail -5; fail "the project given through the desktop entry was not opened"; }
+fi
+echo "installed program, desktop entry, metainfo, MIME type and opening a project: ok"
