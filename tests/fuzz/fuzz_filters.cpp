@@ -1,6 +1,7 @@
 // fuzz_filters.cpp - the filter engine: a filter, a picture size up to 32 x 32, up to eight
 // values (raw floats from the input, or NaN, the infinities, -0, 1e38 and other extremes) and
-// the pixels. Every run must succeed, stay in the buffer and give the same result twice.
+// the pixels. Every run must succeed, stay in the buffer and give the same result twice, in
+// place and into another buffer.
 // The ordinary test run links this file too, under a name of its own, to replay tests/corpus.
 #ifndef FUZZ_ENTRY
 #define FUZZ_ENTRY LLVMFuzzerTestOneInput
@@ -66,9 +67,10 @@ extern "C" int FUZZ_ENTRY(const uint8_t* data, size_t size) {
     size_t bytes = size_t(width) * height * 4;
     std::vector<uint8_t> pixels(bytes);
     for (size_t i = 0; i < bytes; ++i) pixels[i] = in.n ? in.Byte() : uint8_t(i * 37);
-    std::vector<uint8_t> again = pixels;
+    std::vector<uint8_t> again = pixels, from(bytes);
+    if (!vfilter::RunFrom(name, values, count, pixels.data(), from.data(), width, height)) abort();
     if (!vfilter::Run(name, values, count, pixels.data(), width, height)) abort();
     if (!vfilter::Run(name, values, count, again.data(), width, height)) abort();
-    if (pixels != again) abort();
+    if (pixels != again || pixels != from) abort();
     return 0;
 }
