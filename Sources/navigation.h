@@ -4,6 +4,7 @@
 
 extern char currProject[1024];     // the project file of the current work, "" when none
 extern bool currProjectSaved;      // currProject has been written or read
+extern const char* const kProjectSaveFailed;   // the message of a project that could not be written
 extern char outFilePath[1024];     // the last path a dialog produced
 
 // "Load Project": true when a file was chosen and its path contains ".vntr"; out gets the path.

@@ -47,6 +47,7 @@ void CreateStringFromProject(int slot);
 
 char currProject[1024] = "";
 bool currProjectSaved = false;
+const char* const kProjectSaveFailed = "Unable to save the project";
 
 namespace {
 
@@ -102,6 +103,10 @@ class AtomicFile {
 public:
     bool Open(const std::string& target) {
         target_ = target;
+        // A file its owner made read-only is not replaced (the picture writes refuse it too).
+        struct stat existing;
+        if (lstat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) && access(target.c_str(), W_OK) != 0)
+            return false;
         int fd = CreateScratchFile(FolderOf(target), &scratch_);
         if (fd < 0) return false;
         struct stat st;
@@ -387,7 +392,11 @@ void SaveProject(const char* path) {
     }
     snprintf(currProject, sizeof currProject, "%s", target);
     AtomicFile out;
-    if (!out.Open(target)) return;
+    if (!out.Open(target)) {
+        currProjectSaved = false;   // currProject names a file that does not hold this work
+        util_MessageBox(false, kProjectSaveFailed);
+        return;
+    }
 
     std::string head;
     PutI32(head, kProjectVersion);
@@ -408,7 +417,9 @@ void SaveProject(const char* path) {
         out.Write(record.data(), record.size());
         out.Write(component.data(), component.size());
     }
-    if (out.Commit()) currProjectSaved = true;
+    // A failed write (a full disk, a size limit) leaves the previous file and says so.
+    currProjectSaved = out.Commit();
+    if (!currProjectSaved) util_MessageBox(false, kProjectSaveFailed);
 }
 
 int LoadProject(const char* path, bool open) {

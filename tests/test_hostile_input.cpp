@@ -24,6 +24,7 @@
 #include "app_fixture.h"
 #include "app_state.h"
 #include "canvas_window.h"
+#include "fault_fixture.h"
 #include "layer_table.h"
 #include "navigation.h"
 #include "picture_files.h"
@@ -354,6 +355,54 @@ TEST_F(HostileInput, FailedSavesUnderAFileSizeLimitKeepTheOldProject) {
     SaveProject(nullptr);
     EXPECT_TRUE(currProjectSaved);
     EXPECT_GT(Get(dir + "keep.vntr").size(), 512u * 1024) << "without a limit the save goes through";
+}
+
+// A project saved onto a full file system, a read-only one and over a read-only file: each save
+// says it failed, is not taken for saved, and leaves the previous project and no scratch file.
+TEST_F(HostileInput, SavesOntoFullOrReadOnlyFileSystemsKeepTheOldProject) {
+    const std::string mountPoint = dir + "small";
+    SmallFileSystem fs(mountPoint, 2 << 20);
+    if (!fs.mounted()) GTEST_SKIP() << "this machine does not allow mounting a tmpfs";
+    const std::string target = mountPoint + "/keep.vntr", old = "the previous project";
+    Put(target, old);
+    Put(dir + "a.png", NoisePng(420, 420));
+    ASSERT_TRUE(LoadTexture((dir + "a.png").c_str(), -1, true, false));
+    int asked = 0;
+    plat_SetModalScript([&](const ModalRequest& r) {
+        ModalAnswer a;
+        if (r.kind == ModalKind::SaveFile) a.path = target;
+        if (r.kind == ModalKind::Alert && r.message == kProjectSaveFailed) ++asked;
+        return a;
+    });
+    auto expectKept = [&](const char* what) {
+        SCOPED_TRACE(what);
+        EXPECT_FALSE(currProjectSaved) << "a failed save is not taken for saved";
+        EXPECT_EQ(asked, 1) << "the failure is reported";
+        EXPECT_EQ(Get(target), old);
+        EXPECT_EQ(Files(mountPoint), (std::set<std::string>{".filler", "keep.vntr"})) << "no scratch file";
+        asked = 0;
+        currProjectSaved = false;
+    };
+    ASSERT_TRUE(fs.LeaveFree(64 << 10));
+    SaveProject(nullptr);
+    expectKept("full file system");
+    ASSERT_TRUE(fs.MakeReadOnly(true));
+    SaveProject(nullptr);
+    expectKept("read-only file system");
+    ASSERT_TRUE(fs.MakeReadOnly(false));
+    fs.Unfill();
+    Put(mountPoint + "/.filler", "");
+    ASSERT_EQ(chmod(target.c_str(), 0444), 0);
+    {
+        NoPermissionOverride asUser;
+        SaveProject(nullptr);
+    }
+    expectKept("read-only project file");
+    ASSERT_EQ(chmod(target.c_str(), 0644), 0);
+    SaveProject(nullptr);
+    EXPECT_TRUE(currProjectSaved);
+    EXPECT_EQ(asked, 0);
+    plat_SetModalScript(nullptr);
 }
 
 // ---------------------------------------------------------------------------------------------

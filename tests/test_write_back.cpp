@@ -26,6 +26,7 @@
 #include "app_fixture.h"
 #include "app_state.h"
 #include "compositor.h"
+#include "fault_fixture.h"
 #include "ids.h"
 #include "layer_table.h"
 #include "platform_codecs.h"
@@ -557,4 +558,60 @@ TEST_F(WriteBackFailures, AFileSizeLimitAtAnyStepKeepsThePictureAndAWholeBackup)
     EXPECT_FALSE(toSave);
     EXPECT_NE(ReadBytes(picture), original);
     EXPECT_EQ(ReadBytes(backup), original);
+}
+
+// The theme on a small file system of its own: full before the backup, full after the backup but
+// before the new picture, read-only, and a read-only picture in a writable folder. Each time the
+// write-back says it failed and keeps the work unsaved; the picture keeps its bytes, the backup
+// is absent or the whole original, and no temporary file is left.
+TEST_F(WriteBackFailures, FullOrReadOnlyFileSystemsAndReadOnlyPicturesKeepEverything) {
+    SmallFileSystem fs(root + "/themes", 4 << 20);
+    if (!fs.mounted()) GTEST_SKIP() << "this machine does not allow mounting a tmpfs";
+    ASSERT_EQ(system(("mkdir -p '" + images + "Editable_Images'").c_str()), 0);
+    const std::string picture = images + "x.png", backup = images + "Originals/x.png";
+    QImage noise(300, 300, QImage::Format_RGB32);
+    uint32_t x = 7;
+    for (int y = 0; y < 300; ++y)
+        for (int i = 0; i < 300; ++i) noise.setPixel(i, y, (x = x * 1103515245u + 12345u) | 0xff000000u);
+    ASSERT_TRUE(noise.save(QString::fromStdString(picture), "PNG"));
+    const std::string original = ReadBytes(picture);
+    Pick(1, "x.png");
+    LoadBaseAndLayer(picture);
+    auto expectKept = [&](const char* what, bool backupWhole) {
+        SCOPED_TRACE(what);
+        EXPECT_FALSE(Messages().empty()) << "the failure is reported";
+        EXPECT_TRUE(toSave);
+        EXPECT_TRUE(ReadBytes(picture) == original) << "the picture keeps its bytes";
+        if (backupWhole) EXPECT_TRUE(ReadBytes(backup) == original) << "the backup is whole";
+        else EXPECT_FALSE(Exists(backup)) << "no partial backup";
+        std::vector<std::string> names = Entries(images), kept = Entries(images + "Originals");
+        names.erase(std::remove(names.begin(), names.end(), "Originals"), names.end());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"Editable_Images", "x.png"})) << "no temporary file";
+        EXPECT_TRUE(kept.empty() || kept == std::vector<std::string>{"x.png"}) << "no temporary file";
+        modals.requests.clear();
+    };
+    ASSERT_TRUE(fs.LeaveFree(16 << 10));
+    Save();
+    expectKept("full before the backup", false);
+    fs.Unfill();
+    ASSERT_TRUE(fs.LeaveFree(long(original.size()) + (64 << 10)));
+    Save();
+    expectKept("full after the backup", true);
+    fs.Unfill();
+    ASSERT_TRUE(fs.MakeReadOnly(true));
+    Save();
+    expectKept("read-only file system", true);
+    ASSERT_TRUE(fs.MakeReadOnly(false));
+    ASSERT_EQ(chmod(picture.c_str(), 0444), 0);
+    {
+        NoPermissionOverride asUser;
+        Save();
+    }
+    expectKept("read-only picture", true);
+    ASSERT_EQ(chmod(picture.c_str(), 0644), 0);
+    Save();
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_FALSE(toSave);
+    EXPECT_FALSE(ReadBytes(picture) == original);
 }
