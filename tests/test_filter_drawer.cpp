@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
+#include <QDir>
 #include <QImage>
+
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <cstring>
 #include <string>
@@ -198,4 +202,32 @@ TEST_F(FilterDrawer, ConfirmKeepsHueAnEffectAndAHueChangeDiscardsThePreview) {
     HandleHue(60.0f);   // rebuilds the texture from the pixel copy: the preview is gone
     FilterConfirm();
     EXPECT_EQ(Pixels(1), before);
+}
+
+// The filtered picture cannot be written to the temporary folder (a file-size limit of 0): the
+// user is told, the layer keeps its pixels and the preview, and no file is left behind.
+TEST_F(FilterDrawer, ConfirmThatCannotWriteItsPictureKeepsTheLayerAndSaysSo) {
+    ScriptedModals modals(true);
+    Choose("Pixellate");
+    Slide(kSlider1, 8);
+    FlushFilterPreview();
+    const std::vector<uint8_t> untouched = Pixels(1), preview = Shown(1);
+    const std::string path = texImages[1].path;
+    const QStringList before = QDir(QString::fromLocal8Bit(tempFolder)).entryList(QDir::Files | QDir::Hidden);
+    struct rlimit saved;
+    getrlimit(RLIMIT_FSIZE, &saved);
+    struct rlimit none = saved;
+    none.rlim_cur = 0;
+    sighandler_t oldSignal = signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &none);
+    FilterConfirm();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, oldSignal);
+    ASSERT_EQ(modals.requests.size(), 1u);
+    EXPECT_EQ(modals.requests[0].message, "Unable to save the filtered picture in the temporary folder");
+    EXPECT_EQ(Pixels(1), untouched);
+    EXPECT_EQ(Shown(1), preview) << "the preview stays, so a later confirm can still take it";
+    EXPECT_EQ(texImages[1].path, path);
+    EXPECT_EQ(QDir(QString::fromLocal8Bit(tempFolder)).entryList(QDir::Files | QDir::Hidden), before)
+        << "no file is left in the temporary folder";
 }
