@@ -141,6 +141,16 @@ protected:
         return ReadBytes(path);
     }
 
+    // A 300 x 300 PNG of noise (some 350 KiB, it does not compress) at path; returns its bytes.
+    std::string MakeNoisePng(const std::string& path) {
+        QImage noise(300, 300, QImage::Format_RGB32);
+        uint32_t x = 99;
+        for (int y = 0; y < 300; ++y)
+            for (int i = 0; i < 300; ++i) noise.setPixel(i, y, (x = x * 1103515245u + 12345u) | 0xff000000u);
+        EXPECT_TRUE(noise.save(QString::fromStdString(path), "PNG"));
+        return ReadBytes(path);
+    }
+
     // Makes name the current picture in the mode, as the picture popup would: its only item.
     void Pick(int mode, const char* name) {
         allThemes = mode;
@@ -518,12 +528,7 @@ TEST_F(WriteBackFailures, FailedWriteIsReportedAndKeepsTheWorkUnsaved) {
 TEST_F(WriteBackFailures, AFileSizeLimitAtAnyStepKeepsThePictureAndAWholeBackup) {
     std::string picture = images + "x.png";
     std::string backup = images + "Originals/x.png";
-    QImage noise(300, 300, QImage::Format_RGB32);
-    uint32_t x = 99;
-    for (int y = 0; y < 300; ++y)
-        for (int i = 0; i < 300; ++i) noise.setPixel(i, y, (x = x * 1103515245u + 12345u) | 0xff000000u);
-    ASSERT_TRUE(noise.save(QString::fromStdString(picture), "PNG"));
-    const std::string original = ReadBytes(picture);
+    const std::string original = MakeNoisePng(picture);
     ASSERT_GT(original.size(), 256u * 1024);
     Pick(1, "x.png");
     LoadBaseAndLayer(picture);
@@ -569,12 +574,7 @@ TEST_F(WriteBackFailures, FullOrReadOnlyFileSystemsAndReadOnlyPicturesKeepEveryt
     if (!fs.mounted()) GTEST_SKIP() << "this machine does not allow mounting a tmpfs";
     ASSERT_EQ(system(("mkdir -p '" + images + "Editable_Images'").c_str()), 0);
     const std::string picture = images + "x.png", backup = images + "Originals/x.png";
-    QImage noise(300, 300, QImage::Format_RGB32);
-    uint32_t x = 7;
-    for (int y = 0; y < 300; ++y)
-        for (int i = 0; i < 300; ++i) noise.setPixel(i, y, (x = x * 1103515245u + 12345u) | 0xff000000u);
-    ASSERT_TRUE(noise.save(QString::fromStdString(picture), "PNG"));
-    const std::string original = ReadBytes(picture);
+    const std::string original = MakeNoisePng(picture);
     Pick(1, "x.png");
     LoadBaseAndLayer(picture);
     auto expectKept = [&](const char* what, bool backupWhole) {
