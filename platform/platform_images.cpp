@@ -26,6 +26,7 @@
 #include <QImageWriter>
 #include <QSaveFile>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <webp/decode.h>
@@ -416,15 +417,30 @@ bool declaredSize(QBuffer* buffer, const QByteArray& format, QSize* size) {
 }
 
 // Reads the file at path whole (or its first limit bytes) into *bytes; noErr, fnfErr or paramErr
-// (unreadable or too big).
+// (unreadable or too big). The path's bytes are used as they are: a file name that is not valid
+// UTF-8 (a layer name from a project, an old file) would not survive a trip through QString.
 int readWhole(const char* path, QByteArray* bytes, qint64 limit = -1) {
     if (!path || !*path) return paramErr;
-    QString name = QString::fromLocal8Bit(path);
-    QFileInfo info(name);
-    if (!info.exists() || !info.isFile()) return fnfErr;
-    QFile file(name);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxImageFileBytes) return paramErr;
-    *bytes = limit < 0 ? file.readAll() : file.read(limit);
+    struct stat st;
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return fnfErr;
+    // Not blocking: the name may have become a pipe since.
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return paramErr;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxImageFileBytes) {
+        close(fd);
+        return paramErr;
+    }
+    qint64 want = limit < 0 ? qint64(st.st_size) : std::min<qint64>(limit, st.st_size);
+    bytes->resize(want);
+    qint64 got = 0;
+    while (got < want) {
+        ssize_t n = read(fd, bytes->data() + got, size_t(want - got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;   // the file shrank meanwhile: what was read is what there is
+        got += n;
+    }
+    close(fd);
+    bytes->resize(got);
     return noErr;
 }
 
