@@ -293,8 +293,8 @@ bool pngPlausible(const uchar* d, qint64 n) {
 
 // TIFF: for the compressions whose best ratio is known (none, PackBits 64 to 1, LZW 4096 bytes
 // for a 9-bit code, deflate 1032 to 1), the pixels at the header's bits per pixel can't be more
-// than that many times the file. Other compressions (fax coding, JPEG, LZMA, Zstandard) and
-// BigTIFF are left to the limits.
+// than that many times the file. Other compressions (fax coding, JPEG, LZMA, Zstandard), YCbCr
+// and BigTIFF are left to the limits.
 bool tiffPlausible(const uchar* d, qint64 n) {
     if (n < 8) return true;
     const bool little = d[0] == 'I';
@@ -304,7 +304,7 @@ bool tiffPlausible(const uchar* d, qint64 n) {
     const qint64 ifd = u32(4);
     if (ifd + 2 > n) return true;
     const qint64 entries = u16(ifd);
-    qint64 w = 0, h = 0, bitsPerSample = 1, samples = 1, compression = 1;
+    qint64 w = 0, h = 0, bitsPerSample = 1, samples = 1, compression = 1, photometric = 0;
     for (qint64 i = 0; i < entries && ifd + 2 + 12 * (i + 1) <= n; ++i) {
         const qint64 e = ifd + 2 + 12 * i, tag = u16(e), type = u16(e + 2), count = u32(e + 4);
         qint64 value = type == 3 ? u16(e + 8) : u32(e + 8);
@@ -317,7 +317,9 @@ bool tiffPlausible(const uchar* d, qint64 n) {
         if (tag == 258) bitsPerSample = std::max<qint64>(value, 1);
         if (tag == 277) samples = std::max<qint64>(value, 1);
         if (tag == 259) compression = value;
+        if (tag == 262) photometric = value;
     }
+    if (photometric == 6) return true;   // YCbCr may store its colour subsampled, fewer bytes than pixels
     qint64 ratio = compression == 1 ? 1 : compression == 32773 ? 64 : compression == 5 ? 4096 * 8 / 9
                  : compression == 8 || compression == 32946 ? 1032 : 0;
     if (!ratio || w <= 0 || h <= 0 || w > kMaxImageSide || h > kMaxImageSide) return true;
