@@ -26,8 +26,10 @@
 #include <QImageWriter>
 #include <QSaveFile>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <webp/decode.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -57,6 +59,8 @@ const FormatCode kFormats[] = {
     {"tiff", FourCC("TIFF")}, {"tif", FourCC("TIFF")}, {"gif", FourCC("GIFf")},
     {"bmp", FourCC("BMPf")}, {"tga", FourCC("TPIC")}, {"webp", FourCC("WEBP")},
 };
+
+bool sizeAllowed(int64_t width, int64_t height, int64_t maxPixels);
 
 OSType codeForFormat(const QByteArray& format) {
     for (const FormatCode& f : kFormats)
@@ -189,6 +193,173 @@ bool bmpComplete(const uchar* d, qint64 n) {
     return offset + stride * (height - 1) + (width * bpp + 7) / 8 <= n;
 }
 
+// --- plausibility of the declared size --------------------------------------------------------
+// A file of a few bytes can declare a picture of any size, and some decoders then build all of
+// it: Qt's GIF reader fills in what the data leaves out, and libjpeg does the same for a short
+// entropy-coded segment, so a 2 KB file became a 400 MB picture of nothing. Where the coding puts
+// a floor under the bits each pixel costs, a size the bytes could not hold is refused before
+// anything is decoded. The floors are the coding's own, so a real file always passes; a
+// compressor that beats them does not exist.
+
+// GIF: the LZW codes of an image are at least (minimum code size + 1) bits wide and one code
+// stands for at most 4096 pixels (the size of the code table), so each byte of image data holds
+// at most 4096 x 8 / 2 pixels. The logical screen, which is the picture Qt's reader builds (its
+// size() tells the first image's), is held to the same limits as any picture and, since it has
+// no data of its own, to the same ratio against the whole file.
+const qint64 kGifPixelsPerByte = 4096 * 8 / 2;
+
+bool gifPlausible(const uchar* d, qint64 n) {
+    if (n < 13) return false;
+    // A screen of 0 x 0 (written by some encoders) takes the size of the image.
+    const qint64 screenW = le16(d + 6), screenH = le16(d + 8);
+    if (screenW && screenH &&
+        (!sizeAllowed(screenW, screenH, kMaxImagePixels) || screenW * screenH > kGifPixelsPerByte * n))
+        return false;
+    qint64 p = 13;
+    if (d[10] & 0x80) p += qint64(3) << ((d[10] & 7) + 1);
+    while (p < n && d[p] == 0x21) {   // extensions before the first image
+        p += 2;
+        while (p < n && d[p]) p += d[p] + 1;
+        ++p;
+    }
+    if (p + 11 > n || d[p] != 0x2C) return true;   // no image: gifComplete refuses it
+    const qint64 w = le16(d + p + 5), h = le16(d + p + 7);
+    const uchar flags = d[p + 9];
+    p += 10;
+    if (flags & 0x80) p += qint64(3) << ((flags & 7) + 1);
+    if (p >= n) return true;
+    const qint64 codeBits = qint64(d[p]) + 1;
+    ++p;
+    qint64 data = 0;
+    while (p < n && d[p]) {
+        data += d[p];
+        p += d[p] + 1;
+    }
+    if (!sizeAllowed(w, h, kMaxImagePixels)) return false;
+    return w * h <= 4096 * (data * 8 / std::max<qint64>(codeBits, 2) + 1);
+}
+
+// Huffman-coded JPEG (every frame type but the arithmetic-coded ones): the DC difference of every
+// 8 x 8 block of every component is coded, with at least one bit, so no component has more
+// blocks than the file has bits. Arithmetic coding has no such floor and is left to the limits.
+bool jpegPlausible(const uchar* d, qint64 n) {
+    qint64 p = 2;
+    while (p + 4 <= n) {
+        if (d[p] != 0xFF) return true;   // jpegComplete judges the structure
+        const uchar marker = d[p + 1];
+        if (marker == 0xFF) {
+            ++p;
+            continue;
+        }
+        const qint64 length = qint64(d[p + 2]) << 8 | d[p + 3];
+        const bool sof = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (!sof) {
+            if (marker == 0xDA || marker == 0xD9 || length < 2) return true;
+            p += 2 + length;
+            continue;
+        }
+        if (marker >= 0xC9 || p + 10 > n) return true;   // arithmetic coding, or too short to tell
+        const qint64 h = qint64(d[p + 5]) << 8 | d[p + 6], w = qint64(d[p + 7]) << 8 | d[p + 8];
+        const int components = d[p + 9];
+        if (components == 0 || p + 10 + 3 * components > n) return true;
+        int hMax = 1, vMax = 1;
+        for (int c = 0; c < components; ++c) {
+            hMax = std::max(hMax, d[p + 11 + 3 * c] >> 4);
+            vMax = std::max(vMax, d[p + 11 + 3 * c] & 15);
+        }
+        qint64 fewest = -1;
+        for (int c = 0; c < components; ++c) {
+            const int hs = std::max(1, d[p + 11 + 3 * c] >> 4), vs = std::max(1, d[p + 11 + 3 * c] & 15);
+            const qint64 cw = (w * hs + hMax - 1) / hMax, ch = (h * vs + vMax - 1) / vMax;
+            const qint64 blocks = ((cw + 7) / 8) * ((ch + 7) / 8);
+            if (fewest < 0 || blocks < fewest) fewest = blocks;
+        }
+        return fewest <= 8 * n;
+    }
+    return true;
+}
+
+// PNG: the rows (a filter byte and the pixels at the header's bits per pixel) are deflated, and
+// deflate's best case is 258 bytes for a 2-bit length and distance pair, 1032 to 1.
+bool pngPlausible(const uchar* d, qint64 n) {
+    if (n < 33) return true;   // png_Probe refuses it
+    auto be32 = [&](qint64 at) { return qint64(d[at]) << 24 | qint64(d[at + 1]) << 16 | d[at + 2] << 8 | d[at + 3]; };
+    const qint64 w = be32(16), h = be32(20);
+    const int depth = d[24], colour = d[25];
+    const int channels = colour == 2 ? 3 : colour == 4 ? 2 : colour == 6 ? 4 : 1;
+    const qint64 rowBytes = 1 + (w * depth * channels + 7) / 8;
+    return h * rowBytes <= 1032 * n;
+}
+
+// TIFF: for the compressions whose best ratio is known (none, PackBits 64 to 1, LZW 4096 bytes
+// for a 9-bit code, deflate 1032 to 1), the pixels at the header's bits per pixel can't be more
+// than that many times the file. Other compressions (fax coding, JPEG, LZMA, Zstandard), YCbCr
+// and BigTIFF are left to the limits.
+bool tiffPlausible(const uchar* d, qint64 n) {
+    if (n < 8) return true;
+    const bool little = d[0] == 'I';
+    auto u16 = [&](qint64 at) -> qint64 { return little ? d[at] | d[at + 1] << 8 : d[at] << 8 | d[at + 1]; };
+    auto u32 = [&](qint64 at) -> qint64 { return little ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2); };
+    if (u16(2) != 42) return true;
+    const qint64 ifd = u32(4);
+    if (ifd + 2 > n) return true;
+    const qint64 entries = u16(ifd);
+    qint64 w = 0, h = 0, bitsPerSample = 1, samples = 1, compression = 1, photometric = 0;
+    for (qint64 i = 0; i < entries && ifd + 2 + 12 * (i + 1) <= n; ++i) {
+        const qint64 e = ifd + 2 + 12 * i, tag = u16(e), type = u16(e + 2), count = u32(e + 4);
+        qint64 value = type == 3 ? u16(e + 8) : u32(e + 8);
+        if (tag == 258 && count > 1) {   // one value per sample, stored elsewhere when they don't fit
+            qint64 at = count * 2 <= 4 ? e + 8 : u32(e + 8);
+            value = at + 2 <= n ? u16(at) : 1;
+        }
+        if (tag == 256) w = value;
+        if (tag == 257) h = value;
+        if (tag == 258) bitsPerSample = std::max<qint64>(value, 1);
+        if (tag == 277) samples = std::max<qint64>(value, 1);
+        if (tag == 259) compression = value;
+        if (tag == 262) photometric = value;
+    }
+    if (photometric == 6) return true;   // YCbCr may store its colour subsampled, fewer bytes than pixels
+    qint64 ratio = compression == 1 ? 1 : compression == 32773 ? 64 : compression == 5 ? 4096 * 8 / 9
+                 : compression == 8 || compression == 32946 ? 1032 : 0;
+    if (!ratio || w <= 0 || h <= 0 || w > kMaxImageSide || h > kMaxImageSide) return true;
+    return h * ((w * std::min<qint64>(bitsPerSample * samples, 128) + 7) / 8) <= ratio * n;
+}
+
+// WebP: its coding has no floor under the bits a pixel costs (a uniform picture costs almost
+// nothing), and Qt's reader builds the whole picture before the data is decoded into it. A large
+// one is first decoded shrunk to a thumbnail, which reads all of the data within a few MB; only a
+// file whose data is all there goes on to the full decode.
+const qint64 kWebpProbeAbovePixels = 4096 * 4096;
+
+bool webpPlausible(const uchar* d, qint64 n) {
+    WebPDecoderConfig config;
+    if (!WebPInitDecoderConfig(&config) || WebPGetFeatures(d, size_t(n), &config.input) != VP8_STATUS_OK)
+        return false;
+    const qint64 w = config.input.width, h = config.input.height;
+    if (w * h <= kWebpProbeAbovePixels) return true;
+    if (config.input.has_animation) return true;   // Qt's reader takes the frames one by one
+    config.options.use_scaling = 1;
+    config.options.scaled_width = std::max<int>(1, int(w / 64));
+    config.options.scaled_height = std::max<int>(1, int(h / 64));
+    config.output.colorspace = MODE_RGBA;
+    const bool decoded = WebPDecode(d, size_t(n), &config) == VP8_STATUS_OK;
+    WebPFreeDecBuffer(&config.output);
+    return decoded;
+}
+
+bool sizePlausible(OSType code, const QByteArray& bytes) {
+    const uchar* d = reinterpret_cast<const uchar*>(bytes.constData());
+    switch (code) {
+    case FourCC("GIFf"): return gifPlausible(d, bytes.size());
+    case FourCC("JPEG"): return jpegPlausible(d, bytes.size());
+    case FourCC("PNGf"): return pngPlausible(d, bytes.size());
+    case FourCC("TIFF"): return tiffPlausible(d, bytes.size());
+    case FourCC("WEBP"): return webpPlausible(d, bytes.size());
+    default: return true;
+    }
+}
+
 bool structureComplete(OSType code, const QByteArray& bytes) {
     const uchar* d = reinterpret_cast<const uchar*>(bytes.constData());
     qint64 n = bytes.size();
@@ -248,15 +419,30 @@ bool declaredSize(QBuffer* buffer, const QByteArray& format, QSize* size) {
 }
 
 // Reads the file at path whole (or its first limit bytes) into *bytes; noErr, fnfErr or paramErr
-// (unreadable or too big).
+// (unreadable or too big). The path's bytes are used as they are: a file name that is not valid
+// UTF-8 (a layer name from a project, an old file) would not survive a trip through QString.
 int readWhole(const char* path, QByteArray* bytes, qint64 limit = -1) {
     if (!path || !*path) return paramErr;
-    QString name = QString::fromLocal8Bit(path);
-    QFileInfo info(name);
-    if (!info.exists() || !info.isFile()) return fnfErr;
-    QFile file(name);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxImageFileBytes) return paramErr;
-    *bytes = limit < 0 ? file.readAll() : file.read(limit);
+    struct stat st;
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return fnfErr;
+    // Not blocking: the name may have become a pipe since.
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return paramErr;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxImageFileBytes) {
+        close(fd);
+        return paramErr;
+    }
+    qint64 want = limit < 0 ? qint64(st.st_size) : std::min<qint64>(limit, st.st_size);
+    bytes->resize(want);
+    qint64 got = 0;
+    while (got < want) {
+        ssize_t n = read(fd, bytes->data() + got, size_t(want - got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;   // the file shrank meanwhile: what was read is what there is
+        got += n;
+    }
+    close(fd);
+    bytes->resize(got);
     return noErr;
 }
 
@@ -272,7 +458,8 @@ int readPicture(const char* path, int64_t maxPixels, QByteArray* bytes, QByteArr
     *format = sniffFormat(&buffer);
     *code = codeForFormat(*format);
     if (!*code || !declaredSize(&buffer, *format, size)) return paramErr;
-    return sizeAllowed(size->width(), size->height(), maxPixels) ? noErr : paramErr;
+    if (!sizeAllowed(size->width(), size->height(), maxPixels)) return paramErr;
+    return sizePlausible(*code, *bytes) ? noErr : paramErr;
 }
 
 // Copies the rows of an RGBA8888 image into dst, packed.
