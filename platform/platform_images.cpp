@@ -210,7 +210,7 @@ const qint64 kGifPixelsPerByte = 4096 * 8 / 2;
 
 bool gifPlausible(const uchar* d, qint64 n) {
     if (n < 13) return false;
-    // A screen of 0 x 0 (written by some encoders) takes the size of the image.
+    // A screen of 0 x 0 (written by some encoders) takes the size of the image (below).
     const qint64 screenW = le16(d + 6), screenH = le16(d + 8);
     if (screenW && screenH &&
         (!sizeAllowed(screenW, screenH, kMaxImagePixels) || screenW * screenH > kGifPixelsPerByte * n))
@@ -224,6 +224,10 @@ bool gifPlausible(const uchar* d, qint64 n) {
     }
     if (p + 11 > n || d[p] != 0x2C) return true;   // no image: gifComplete refuses it
     const qint64 w = le16(d + p + 5), h = le16(d + p + 7);
+    // A side of the screen given as 0 takes the image's far edge, the other side stays: the
+    // picture the reader builds is then that wide or high.
+    const qint64 builtW = screenW ? screenW : le16(d + p + 1) + w, builtH = screenH ? screenH : le16(d + p + 3) + h;
+    if (!sizeAllowed(builtW, builtH, kMaxImagePixels) || builtW * builtH > kGifPixelsPerByte * n) return false;
     const uchar flags = d[p + 9];
     p += 10;
     if (flags & 0x80) p += qint64(3) << ((flags & 7) + 1);

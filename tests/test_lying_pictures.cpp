@@ -174,6 +174,14 @@ std::vector<Lie> AllLies() {
                 Le16(b, 6, screen.first), Le16(b, 8, screen.second);
                 out.push_back({"gif screen " + std::to_string(screen.first) + "x" + std::to_string(screen.second), b});
             }
+            // A screen 0 wide and 30000 high with the image 3000 pixels from the left: the
+            // reader takes the width from the image's far edge and keeps the height (a
+            // fuzzer's find).
+            Bytes b = whole;
+            Le16(b, 6, 0), Le16(b, 8, 30000);
+            const size_t image = b.find(',', 13 + (size_t(b[10] & 0x80 ? 3 : 0) << ((b[10] & 7) + 1)));
+            Le16(b, image + 1, 3000);
+            out.push_back({"gif screen 0x30000, image at x 3000", b});
         }
         for (int tenth = 0; tenth < 10; ++tenth)
             out.push_back({f + " cut at " + std::to_string(tenth * 10) + " %", whole.substr(0, whole.size() * tenth / 10)});
