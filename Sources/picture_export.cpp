@@ -24,14 +24,14 @@ void DrawPasses(OSType type) {
 
 }  // namespace
 
-bool SaveImage(const char* path, int width, int height, OSType type) {
+int WriteComposite(const char* path, int width, int height, OSType type) {
     printf("\nsaving image %s size %dx%d... ", path, width, height);
     fflush(stdout);
-    if (!glContext || !bufContext || width <= 0 || height <= 0) return false;
-    if (!EnsureOffscreenSize(width, height)) return false;
+    if (!glContext || !bufContext || width <= 0 || height <= 0) return -1;
+    if (!EnsureOffscreenSize(width, height)) return -1;
     size_t size = size_t(width) * 4 * height;
     auto* buffer = static_cast<uint8_t*>(malloc(size));
-    if (!buffer) return false;
+    if (!buffer) return -1;
     float savedZoom = scaleFactor;
     scaleFactor = 1.0f;
 
@@ -69,6 +69,12 @@ bool SaveImage(const char* path, int width, int height, OSType type) {
     free(buffer);
     scaleFactor = savedZoom;
     plat_MakeCurrent(glContext);
+    return result;
+}
+
+bool SaveImage(const char* path, int width, int height, OSType type) {
+    int result = WriteComposite(path, width, height, type);
+    if (result < 0) return false;
     RenderImages(true, -1.0f);
     return result == 0;
 }
