@@ -381,6 +381,7 @@ int main(int argc, char** argv) {
         printf("redraw of the canvas, %d layers: %.1f ms\n", layers, redraw);
     }
     if (exportOnly) {
+        if (getenv("VINTREL_BENCH_KEEP")) return 0;   // leaves the exported files for a look
         std::string cmd = "rm -rf '" + gDir + "'";
         if (system(cmd.c_str()) != 0) fprintf(stderr, "could not remove %s\n", gDir.c_str());
         return 0;
