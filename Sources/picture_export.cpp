@@ -25,7 +25,7 @@ namespace {
 // full pass, the 0.6 pass included, can reach the result.
 bool BaseHidesEarlierPasses(int width, int height) {
     const TexImage& b = texImages[0];
-    if (!b.texture || b.alpha < 1.0f || b.mask > 0 || b.reflection < 1.0f) return false;
+    if (!b.texture || !(b.alpha >= 1.0f) || b.mask > 0 || !(b.reflection >= 1.0f)) return false;   // NaN too
     if (b.rotX != 0 || b.rotY != 0 || b.rotZ != 0) return false;
     if (b.posX > 0 || b.posY > 0 || int64_t(b.posX) + b.width < width || int64_t(b.posY) + b.height < height)
         return false;
