@@ -3,65 +3,125 @@
 // format; the export command with its message when the file can't be written.
 #include <GL/gl.h>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "compositor.h"
 #include "gl_context.h"
 #include "layer_table.h"
 #include "navigation.h"
 #include "picture_files.h"
+#include "textures.h"
 #include "util_controls.h"
 #include "util_files.h"
 
 namespace {
 
-// Draws the stack into the components of the colour mask: for PNG a first pass at 0.6 opacity,
-// then the stack as it is.
-void DrawPasses(OSType type) {
-    if (type == FourCC("PNGf")) RenderImages(false, 0.6f);
+// True when slot 0 alone decides every pixel of the width x height picture in a draw of the
+// stack: its quad covers the whole picture unturned, is drawn at full opacity without a mask or a
+// reflection's fade, and its texture is opaque. Blending it then replaces colour and alpha
+// (source alpha 1: colour = source, alpha = 1 + 0 x destination), so nothing drawn before the
+// full pass, the 0.6 pass included, can reach the result.
+bool BaseHidesEarlierPasses(int width, int height) {
+    const TexImage& b = texImages[0];
+    if (!b.texture || !(b.alpha >= 1.0f) || b.mask > 0 || !(b.reflection >= 1.0f)) return false;   // NaN too
+    if (b.rotX != 0 || b.rotY != 0 || b.rotZ != 0) return false;
+    if (b.posX > 0 || b.posY > 0 || int64_t(b.posX) + b.width < width || int64_t(b.posY) + b.height < height)
+        return false;
+    return TextureIsOpaque(b.texture, mapTarget);
+}
+
+// The stack blends colour and alpha apart (source alpha for colour, one for alpha) with the
+// separate blend functions; without them colour and alpha need a pass each.
+bool HasSeparateBlend() {
+    static int known = -1;
+    if (known < 0) {
+        int major = 0, minor = 0;
+        const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+        if (version) sscanf(version, "%d.%d", &major, &minor);
+        known = (major > 1 || (major == 1 && minor >= 4) || util_checkGLExtension("GL_EXT_blend_func_separate")) ? 1 : 0;
+    }
+    return known == 1;
+}
+
+// Draws the stack: for PNG a first pass at 0.6 opacity (left out where the base hides it), then
+// the stack as it is. Every layer sets the separate blend state, so one pass writes colour and
+// alpha at once; without it the colour components and the alpha component get a pass each, with
+// the blend functions of each.
+void DrawPasses(OSType type, int width, int height) {
+    bool pre = type == FourCC("PNGf") && !BaseHidesEarlierPasses(width, height);
+    if (HasSeparateBlend()) {
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        if (pre) RenderImages(false, 0.6f);
+        RenderImages(false, -1.0f);
+        return;
+    }
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    if (pre) RenderImages(false, 0.6f);
     RenderImages(false, -1.0f);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    if (pre) RenderImages(false, 0.6f);
+    RenderImages(false, -1.0f);
+}
+
+// The read-back (B,G,R,A, bottom row first) into the writer form (A,R,G,B, top row first) in one
+// pass: util_swapRGBA and util_flip at once, rows exchanged in pairs across threads.
+void ReadBackToWriterForm(uint8_t* buffer, int width, int height) {
+    const size_t row = size_t(width) * 4;
+    const long pairs = long(height + 1) / 2;   // the middle row of an odd height pairs with itself
+#pragma omp parallel for schedule(static)
+    for (long y = 0; y < pairs; ++y) {
+        uint8_t* top = buffer + size_t(y) * row;
+        uint8_t* bottom = buffer + size_t(height - 1 - y) * row;
+        for (size_t x = 0; x < row; x += 4) {
+            uint32_t a, b;
+            memcpy(&a, top + x, 4);
+            memcpy(&b, bottom + x, 4);
+            a = __builtin_bswap32(a);
+            b = __builtin_bswap32(b);
+            memcpy(top + x, &b, 4);
+            if (top != bottom) memcpy(bottom + x, &a, 4);
+        }
+    }
 }
 
 }  // namespace
 
-bool SaveImage(const char* path, int width, int height, OSType type) {
+int WriteComposite(const char* path, int width, int height, OSType type) {
     printf("\nsaving image %s size %dx%d... ", path, width, height);
     fflush(stdout);
-    if (!glContext || !bufContext || width <= 0 || height <= 0) return false;
-    if (!EnsureOffscreenSize(width, height)) return false;
+    if (!glContext || !bufContext || width <= 0 || height <= 0) return -1;
+    if (!EnsureOffscreenSize(width, height)) return -1;
     size_t size = size_t(width) * 4 * height;
     auto* buffer = static_cast<uint8_t*>(malloc(size));
-    if (!buffer) return false;
+    if (!buffer) return -1;
     float savedZoom = scaleFactor;
     scaleFactor = 1.0f;
 
     plat_MakeCurrent(bufContext);
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-    glPixelStorei(GL_PACK_SKIP_ROWS, 0);
-    glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
     glClearColor(1, 1, 1, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    // Colour over the white clear colour, then the alpha channel as accumulated coverage.
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    DrawPasses(type);
-    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
-    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-    DrawPasses(type);
+    // Colour over the white clear colour, the alpha channel as accumulated coverage.
+    DrawPasses(type, width, height);
     plat_MakeCurrent(bufContext);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glFinish();
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_PACK_SKIP_ROWS, 0);
+    glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
     // The picture sits at the framebuffer's top-left; rows are read bottom-up.
     int fbw = 0, fbh = 0;
     plat_GetOffscreenBufferSize(bufContext, &fbw, &fbh);
     glReadPixels(0, fbh - height, width, height, GL_BGRA, GL_UNSIGNED_BYTE, buffer);
     glClearColor(0, 0, 0, 0);
 
-    util_swapRGBA(buffer, int(size), 4);
     printf("\n...flipping data...");
-    util_flip(buffer, width, height, 4);
+    ReadBackToWriterForm(buffer, width, height);
     printf("\n...image type is %c%c%c%c ...", char(type >> 24), char(type >> 16), char(type >> 8), char(type));
     int result = QTSave(path, buffer, width, height, type);
     printf("\n...done, exit code %d", result);
@@ -69,6 +129,12 @@ bool SaveImage(const char* path, int width, int height, OSType type) {
     free(buffer);
     scaleFactor = savedZoom;
     plat_MakeCurrent(glContext);
+    return result;
+}
+
+bool SaveImage(const char* path, int width, int height, OSType type) {
+    int result = WriteComposite(path, width, height, type);
+    if (result < 0) return false;
     RenderImages(true, -1.0f);
     return result == 0;
 }

@@ -23,6 +23,9 @@ unsigned char* LoadImage(const char* path, long* width, long* height, int* chann
 int QTSave(const char* path, unsigned char* pixels, int width, int height, unsigned long type);
 // Exports the composite of the whole layer table to path at width x height in the format fileType.
 bool SaveImage(const char* path, int width, int height, OSType fileType);
+// SaveImage up to the written file, without the canvas redraw after it: QTSave's code, or -1 when
+// nothing could be drawn. The window context is current on return.
+int WriteComposite(const char* path, int width, int height, OSType fileType);
 // The export command: asks for the file (HandleSaveImage) and writes the composite at the base
 // picture's size and format there; a write that fails is reported in a message box naming the file.
 void ExportPicture();

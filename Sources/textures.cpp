@@ -297,3 +297,28 @@ GLuint LoadBaseTexture(const char* path) {
     glEnable(mapTarget);
     return name;
 }
+
+bool TextureIsOpaque(GLuint texture, GLenum target) {
+    if (!texture) return false;
+    glBindTexture(target, texture);
+    GLint w = 0, h = 0, wrapS = 0, wrapT = 0, minFilter = 0, magFilter = 0;
+    glGetTexLevelParameteriv(target, 0, GL_TEXTURE_WIDTH, &w);
+    glGetTexLevelParameteriv(target, 0, GL_TEXTURE_HEIGHT, &h);
+    glGetTexParameteriv(target, GL_TEXTURE_WRAP_S, &wrapS);
+    glGetTexParameteriv(target, GL_TEXTURE_WRAP_T, &wrapT);
+    glGetTexParameteriv(target, GL_TEXTURE_MIN_FILTER, &minFilter);
+    glGetTexParameteriv(target, GL_TEXTURE_MAG_FILTER, &magFilter);
+    if (w <= 0 || h <= 0) return false;
+    // A clamp to the border colour mixes the border's alpha into the edge texels when filtered.
+    auto border = [](GLint wrap) { return wrap == GL_CLAMP || wrap == GL_CLAMP_TO_BORDER; };
+    if ((border(wrapS) || border(wrapT)) && (minFilter != GL_NEAREST || magFilter != GL_NEAREST)) return false;
+    std::vector<uint8_t> alpha(size_t(w) * size_t(h));
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_PACK_SKIP_ROWS, 0);
+    glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+    glGetTexImage(target, 0, GL_ALPHA, GL_UNSIGNED_BYTE, alpha.data());
+    uint8_t all = 255;
+    for (uint8_t a : alpha) all &= a;
+    return all == 255;
+}

@@ -31,3 +31,6 @@ void Texture2Buffer(int slot);
 GLuint LoadMaskTexture(const char* path, int& width, int& height);
 // The background pattern: a repeating 2-D texture; 0 when unreadable.
 GLuint LoadBaseTexture(const char* path);
+// True when every texel of level 0 of the texture has alpha 255 and sampling cannot bring in a
+// border colour; textures without alpha are opaque. Binds the texture on target.
+bool TextureIsOpaque(GLuint texture, GLenum target);
