@@ -7,15 +7,19 @@
 #include <QImage>
 #include <QSlider>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include "app_fixture.h"
 #include "app_state.h"
 #include "canvas_window.h"
 #include "drawer_filter.h"
+#include "drawers.h"
 #include "filter_catalogue.h"
 #include "history.h"
 #include "ids.h"
+#include "layer_ops.h"
 #include "layer_table.h"
 #include "navigation.h"
 #include "picture_files.h"
@@ -213,4 +217,54 @@ TEST_F(Undo, HistoryKeepsTheNewestHundredSteps) {
     Send(dialog, "p151");   // a duplicate adds a buffer beyond the budget
     EXPECT_FALSE(HistoryCanUndo());
     historyPixelBudget = saved;
+}
+
+// Crop and mask apply bake the layer's look into new pixels: the look is the same afterwards and
+// stays so through undo and redo (which rebuild the texture from the record), the record's baked
+// effects are neutral and the drawers show that.
+TEST_F(Undo, BakingKeepsTheLookOnce) {
+    auto worst = [](const QImage& a, const QImage& b, QRect r) {
+        int most = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) {
+                QColor p = a.pixelColor(x, y), q = b.pixelColor(x, y);
+                most = std::max({most, std::abs(p.red() - q.red()), std::abs(p.green() - q.green()),
+                                  std::abs(p.blue() - q.blue())});
+            }
+        return most;
+    };
+    auto look = [&](int slot) {
+        currentLayer = slot;
+        HandleHue(120.0f);
+        HandleLightness(-30.0f);
+        HandleTransparency(0.6f);
+    };
+    look(1);
+    QImage before = Export();
+    Send(dialog, "p921");
+    const TexImage& t = texImages[1];
+    cropArea = Rect{int16_t(t.posY + 2), int16_t(t.posX + 3), int16_t(t.posY + 16), int16_t(t.posX + 26)};
+    QRect inside(cropArea.left, cropArea.top, cropArea.right - cropArea.left, cropArea.bottom - cropArea.top);
+    Send(dialog, "p922");
+    QImage cropped = Export();
+    EXPECT_LE(worst(before, cropped, inside), 3) << "the crop shows what was there";
+    EXPECT_EQ(util_GetControl(drawer_color, 600), 0) << "hue baked";
+    EXPECT_EQ(util_GetControl(drawer_color, 604), 0) << "lightness baked";
+    EXPECT_EQ(util_GetControl(dialog, kOpacitySlider), 100) << "opacity baked";
+    Key(6, cmdKey);
+    Key(6, cmdKey | shiftKey);
+    EXPECT_TRUE(Export() == cropped) << "redo of the crop shows it once";
+
+    look(2);
+    Send(drawer_alpha, "p302");
+    before = Export();
+    Send(drawer_alpha, "p205");
+    QImage applied = Export();
+    EXPECT_LE(worst(before, applied, applied.rect()), 3) << "the applied mask shows what was there";
+    EXPECT_EQ(texImages[2].mask, 0);
+    EXPECT_EQ(util_GetControl(drawer_color, 600), 0);
+    Key(6, cmdKey);
+    EXPECT_TRUE(Export() == before) << "undo gives the masked layer back";
+    Key(6, cmdKey | shiftKey);
+    EXPECT_TRUE(Export() == applied) << "redo of the mask shows it once";
 }
