@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <unistd.h>
+#include <vector>
 
 #include "app_fixture.h"
 #include "app_state.h"
@@ -45,8 +47,14 @@ protected:
         texImages[2].originY = texImages[2].posY = 25;
         currentLayer = 1;
         HistoryClear();
+        historyCheckSharing = true;   // every shared pixel copy is compared with the layer's bytes
+        historySharingFaults = 0;
     }
-    void TearDown() override { ResetProgramState(); }
+    void TearDown() override {
+        EXPECT_EQ(historySharingFaults, 0) << "a writer of layer pixels gave no new generation";
+        historyCheckSharing = false;
+        ResetProgramState();
+    }
 
     std::string dir;
     int files = 0;
@@ -267,4 +275,34 @@ TEST_F(Undo, BakingKeepsTheLookOnce) {
     EXPECT_TRUE(Export() == before) << "undo gives the masked layer back";
     Key(6, cmdKey | shiftKey);
     EXPECT_TRUE(Export() == applied) << "redo of the mask shows it once";
+}
+
+// Moves share the one pixel copy of a 4000 x 3000 layer: memory stays flat over 1000 of them, and
+// the newest 100 steps are kept while a run of nudges is still open.
+TEST_F(Undo, MemoryStaysFlatOverAThousandMoves) {
+    const size_t layer = size_t(4000) * 3000 * 4, small = 30 * 20 * 4 + 16 * 12 * 4;
+    {
+        std::vector<uint8_t> big(layer, 0x80);
+        ASSERT_TRUE(NewTexture(-1, big.data(), 4000, 3000, "big"));
+    }
+    // Beside the picture: the redraws have nothing of it to draw.
+    texImages[currentLayer].originX = texImages[currentLayer].posX = 5000;
+    HistoryClear();
+    historyCheckSharing = false;   // the comparison is what sharing by generation saves
+    auto rss = [] {
+        long pages = 0, resident = 0;
+        FILE* f = fopen("/proc/self/statm", "r");
+        if (f && fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        if (f) fclose(f);
+        return size_t(resident) * size_t(sysconf(_SC_PAGESIZE));
+    };
+    size_t most = 0, start = 0;
+    for (int i = 0; i < 1000; ++i) {
+        Key(i % 2 ? 123 : 124);   // a nudge the other way each time: a step of its own
+        most = std::max(most, HistoryKeptBytes());
+        if (i == 0) start = rss();
+    }
+    EXPECT_EQ(HistoryUndoCount(), 100);
+    EXPECT_EQ(most, layer + small) << "one copy of each buffer, shared by every step";
+    EXPECT_LT(rss(), start + (size_t(64) << 20)) << "resident memory stays flat";
 }
