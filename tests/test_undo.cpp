@@ -210,6 +210,17 @@ TEST_F(Undo, NewActionDropsRedoAndMenuGreys) {
     // A new picture starts a new history.
     DeleteTextures(0);
     EXPECT_FALSE(HistoryCanUndo());
+    // So does closing the picture with Cmd-W, once its question is answered.
+    MakeBasePicture(120, 80);
+    Layer("red.png", 30, 20, Qt::red);
+    Send(dialog, "p800");
+    ASSERT_TRUE(HistoryCanUndo());
+    {
+        ScriptedModals yes(true);
+        Key(13, cmdKey);
+    }
+    EXPECT_FALSE(HistoryCanUndo());
+    EXPECT_EQ(HistoryKeptBytes(), 0u);
 }
 
 TEST_F(Undo, HistoryKeepsTheNewestHundredSteps) {
