@@ -16,6 +16,7 @@
 #include "app_fixture.h"
 #include "app_state.h"
 #include "canvas_window.h"
+#include "dispatch.h"
 #include "drawer_filter.h"
 #include "drawers.h"
 #include "filter_catalogue.h"
@@ -26,6 +27,7 @@
 #include "navigation.h"
 #include "picture_files.h"
 #include "snap_crop.h"
+#include "theme_fixture.h"
 #include "textures.h"
 #include "tools_window.h"
 #include "util_controls.h"
@@ -316,4 +318,26 @@ TEST_F(Undo, MemoryStaysFlatOverAThousandMoves) {
     EXPECT_EQ(HistoryUndoCount(), 100);
     EXPECT_EQ(most, layer + small) << "one copy of each buffer, shared by every step";
     EXPECT_LT(rss(), start + (size_t(64) << 20)) << "resident memory stays flat";
+}
+
+// A project opened as a document (outside the event handler) starts a new history: neither the
+// earlier steps nor its own loading can be undone.
+TEST_F(Undo, OpeningAProjectStartsANewHistory) {
+    ThemeFolder themes;
+    {
+        ScriptedModals quiet;
+        InitValues();
+    }
+    Layer("red.png", 30, 20, Qt::red);
+    Project();
+    AEDocumentList project;
+    project.items = {dir + "/p" + std::to_string(files) + ".vntr"};
+    Send(dialog, "p800");
+    ASSERT_TRUE(HistoryCanUndo());
+    {
+        ScriptedModals yes(true);   // the unsaved work is asked about
+        EXPECT_EQ(HandleOdoc(&project), noErr);
+    }
+    EXPECT_TRUE(IsValidLayer(1));
+    EXPECT_FALSE(HistoryCanUndo());
 }
