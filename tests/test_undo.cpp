@@ -341,3 +341,33 @@ TEST_F(Undo, OpeningAProjectStartsANewHistory) {
     EXPECT_TRUE(IsValidLayer(1));
     EXPECT_FALSE(HistoryCanUndo());
 }
+
+// A cropped text layer is its cropped picture: a project keeps the crop instead of rendering the
+// text anew when it is opened.
+TEST_F(Undo, ACroppedTextLayerReopensAsItsCrop) {
+    ThemeFolder themes;
+    {
+        ScriptedModals quiet;
+        InitValues();
+    }
+    ASSERT_TRUE(util_SelectMenuByString(drawer_text, 567, "DejaVu Sans"));
+    util_SetText(drawer_text, 571, "40");
+    util_SetText(drawer_text, 572, "Crop me");
+    CreateText(false);
+    int slot = currentLayer;
+    ASSERT_TRUE(IsValidLayer(slot) && texImages[slot].isText);
+    Send(dialog, "p921");
+    const TexImage& t = texImages[slot];
+    cropArea = Rect{int16_t(t.posY + 5), int16_t(t.posX + 10), int16_t(t.posY + 35), int16_t(t.posX + 70)};
+    Send(dialog, "p922");
+    ASSERT_EQ(texImages[slot].texWidth, 60);
+    Project();
+    std::string path = dir + "/p" + std::to_string(files) + ".vntr";
+    {
+        ScriptedModals yes(true);
+        EXPECT_EQ(LoadProject(path.c_str(), true), noErr);
+    }
+    ASSERT_TRUE(IsValidLayer(1));
+    EXPECT_EQ(texImages[1].texWidth, 60);
+    EXPECT_EQ(texImages[1].texHeight, 30);
+}
