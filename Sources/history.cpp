@@ -134,7 +134,7 @@ void Reset() {
     redoSteps.clear();
     stepOpen = false;
     openGesture = kNone;
-    Commit();   // shares nothing but the buffers of the layers as they are
+    Commit();   // keeps only the buffers of the layers as they are
     RefreshMenu();
 }
 
@@ -234,8 +234,9 @@ std::string KeyName(uint32_t key, uint32_t mods) {
 }
 
 // Whether the layer stack differs from the committed state (texture names and pixel addresses
-// aside: a preview makes a new texture without changing the layer). Catches the actions that
-// change a record without passing MarkModified.
+// aside: a preview makes a new texture without changing the layer; a new pixel generation is a
+// difference). Catches the actions that change a record or its pixels without passing
+// MarkModified.
 bool RecordsDiffer() {
     if (!committed) return false;
     for (int slot = kFirstLayer; slot <= kLastLayer; ++slot) {
