@@ -7,6 +7,7 @@
 #include "app_state.h"
 #include "canvas_window.h"
 #include "dispatch.h"
+#include "history.h"
 #include "ids.h"
 #include "layer_table.h"
 #include "live_video.h"
@@ -68,6 +69,7 @@ void ShutDown() {
     WriteConfig();
     CloseDialog();
     CloseWindow();
+    HistoryClear();   // the steps' pixel copies go with the layers
 }
 
 int RunProgram(int argc, char** argv) {

@@ -227,16 +227,17 @@ uint8_t* BakeLayer(int slot, bool rotate, int left, int top, int w, int h) {
     plat_MakeCurrent(bufContext);
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    // The layer keeps its shadow and draws it from the new pixels, so the shadow is not baked in.
-    // The layer is drawn without blending, so it is drawn single-sampled: partly covered samples
-    // would resolve to colours darkened toward the black clear colour.
+    // The layer keeps its shadow and frame and draws them around the new pixels, so neither is
+    // baked in. The layer is drawn without blending, so it is drawn single-sampled: partly covered
+    // samples would resolve to colours darkened toward the black clear colour.
     TexImage& t = texImages[slot];
-    bool shadow = t.shadow;
-    t.shadow = false;
+    bool shadow = t.shadow, frame = t.frame;
+    t.shadow = t.frame = false;
     glDisable(GL_MULTISAMPLE);
     RenderOffscreen(slot, rotate, -1.0f);
     if (multisampleLevel > 0) glEnable(GL_MULTISAMPLE);
     t.shadow = shadow;
+    t.frame = frame;
     // The offscreen framebuffer holds the picture at its top-left; rows are read bottom-up. Only
     // the part of the block inside the framebuffer is read, into its place in the block.
     int fbw = 0, fbh = 0;
@@ -258,6 +259,19 @@ uint8_t* BakeLayer(int slot, bool rotate, int left, int top, int w, int h) {
     scaleFactor = savedZoom;
     plat_MakeCurrent(glContext);
     return block;
+}
+
+void ClearBakedEffects(int slot) {
+    if (slot < kFirstLayer || slot > kLastLayer) return;
+    TexImage& t = texImages[slot];
+    t.hue = 0.0f;
+    t.saturation = 1.0f;
+    t.fillR = t.fillG = t.fillB = -1.0f;
+    t.lightness = 0.0f;
+    t.alpha = 1.0f;
+    t.mask = 0;
+    t.reflection = 1.0f;
+    t.isText = false;   // the layer is its baked picture now, which a project embeds
 }
 
 void TranslateTexture(int dx, int dy) {

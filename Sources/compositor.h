@@ -14,7 +14,13 @@ void RenderOffscreen(int slot, bool rotate, float factor);
 // Draws the layer alone at zoom 1 into the cleared offscreen framebuffer and reads back the
 // w x h block at (left, top) in picture pixels: a malloc'ed RGBA buffer, top row first, that the
 // caller frees; null on failure. The window context is current on return.
+// The shadow and the frame are not baked: they stay effects drawn around the new pixels.
 uint8_t* BakeLayer(int slot, bool rotate, int left, int top, int w, int h);
+// Once a baked block has replaced the layer's pixels: the effects BakeLayer drew into it (hue,
+// saturation, fill, lightness, opacity, mask, reflection, the rendered text) become neutral in the
+// record, so that nothing applies them a second time (a colour-matrix rebuild, undo and redo, a
+// project reopened), and the drawers show them so.
+void ClearBakedEffects(int slot);
 void TranslateTexture(int dx, int dy);   // window-pixel delta of a drag
 void MoveTexture(int dx, int dy);        // keyboard nudge
 void RotateTexture(int delta, int unused); // degrees from horizontal mouse movement

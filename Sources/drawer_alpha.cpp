@@ -120,6 +120,7 @@ void ApplyAlpha() {
     // Drawn with its mask and effects but without its rotation, at its displayed size.
     uint8_t* block = BakeLayer(l, false, t.posX, t.posY, w, h);
     if (!block) return;
+    ClearBakedEffects(l);   // the mask among them; the new texture's refresh shows the controls
     glDeleteTextures(1, &t.texture);
     t.texture = 0;
     CreateIndexedTexture(l, block, w, h);

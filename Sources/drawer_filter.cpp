@@ -90,9 +90,11 @@ bool PreviewOnScreen(int slot) {
     size_t size = size_t(t.texWidth) * t.texHeight * t.channels;
     if (previewPixels.size() != size || previewShown.size() != size) return false;
     std::vector<uint8_t> copy(t.pixels, t.pixels + size);
+    uint64_t generation = t.pixelGeneration;
     Texture2Buffer(slot);   // the texture's contents into the pixel copy, for a moment
     bool same = memcmp(t.pixels, previewShown.data(), size) == 0;
     memcpy(t.pixels, copy.data(), size);
+    t.pixelGeneration = generation;   // the copy is as it was
     return same;
 }
 

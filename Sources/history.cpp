@@ -7,7 +7,8 @@
 #include <deque>
 #include <map>
 #include <memory>
-#include <set>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "app_state.h"
@@ -21,6 +22,8 @@
 #include "util_controls.h"
 
 size_t historyPixelBudget = size_t(512) << 20;
+bool historyCheckSharing = false;
+int historySharingFaults = 0;
 
 namespace {
 
@@ -28,7 +31,7 @@ using Pixels = std::shared_ptr<const std::vector<uint8_t>>;
 using Clock = std::chrono::steady_clock;
 
 // The editable state of the layer table. Records are kept whole (their texture name and pixel
-// pointer are not used when restoring).
+// pointer are not used when restoring); a record's pixelGeneration names its buffer in pixels.
 struct State {
     std::vector<TexImage> records;   // slots 1..98
     std::vector<Pixels> pixels;
@@ -43,8 +46,6 @@ struct Step {
 
 std::deque<Step> undoSteps, redoSteps;
 StatePtr committed;             // the state as it is between actions
-Pixels mirror[kSlotCount];      // per slot, the shared buffer equal to its pixel copy
-const uint8_t* mirrorOf[kSlotCount];
 
 enum Gesture { kNone, kCommand, kMouse, kWheel, kKeys, kOutside };
 bool stepOpen = false;
@@ -59,56 +60,58 @@ std::string eventName, pendingName;
 
 size_t PixelSize(const TexImage& t) { return size_t(t.texWidth) * t.texHeight * t.channels; }
 
-// The current state. Unchanged pixel copies share the buffer of the last state; verify compares
-// their bytes (a copy can be rewritten in place or reallocated at the same address).
-StatePtr TakeState(bool verify) {
+// The current state. A pixel copy whose generation the committed state holds shares that
+// state's buffer; any other is copied. Generation 0 names nothing and is always copied.
+StatePtr TakeState() {
+    std::unordered_map<uint64_t, Pixels> known;
+    if (committed)
+        for (size_t i = 0; i < committed->records.size(); ++i)
+            if (committed->pixels[i] && committed->records[i].pixelGeneration)
+                known[committed->records[i].pixelGeneration] = committed->pixels[i];
     auto s = std::make_shared<State>();
     s->records.assign(texImages + kFirstLayer, texImages + kLastLayer + 1);
     s->pixels.resize(s->records.size());
     s->selected = currentLayer;
     for (int slot = kFirstLayer; slot <= kLastLayer; ++slot) {
         const TexImage& t = texImages[slot];
-        Pixels& out = s->pixels[slot - kFirstLayer];
-        if (!t.texture || !t.pixels) {
-            mirror[slot].reset();
-            mirrorOf[slot] = nullptr;
-            continue;
-        }
+        if (!t.texture || !t.pixels) continue;
         size_t size = PixelSize(t);
-        const Pixels& m = mirror[slot];
-        bool same = m && mirrorOf[slot] == t.pixels && m->size() == size &&
-                    (!verify || memcmp(m->data(), t.pixels, size) == 0);
-        if (!same) {
-            mirror[slot] = std::make_shared<const std::vector<uint8_t>>(t.pixels, t.pixels + size);
-            mirrorOf[slot] = t.pixels;
+        Pixels& out = s->pixels[slot - kFirstLayer];
+        auto it = t.pixelGeneration ? known.find(t.pixelGeneration) : known.end();
+        if (it != known.end() && it->second->size() == size) {
+            out = it->second;
+            if (!historyCheckSharing || memcmp(out->data(), t.pixels, size) == 0) continue;
+            ++historySharingFaults;   // a writer of pixels that kept the generation
         }
-        out = mirror[slot];
+        out = std::make_shared<const std::vector<uint8_t>>(t.pixels, t.pixels + size);
     }
     return s;
 }
 
-void Commit(bool verify) {
-    committed = TakeState(verify);
+void Commit() {
+    committed = TakeState();
     staleCommit = false;
+}
+
+// Bytes of the distinct pixel buffers the states hold.
+size_t KeptBytes() {
+    std::unordered_set<const void*> seen;
+    size_t bytes = 0;
+    auto count = [&](const StatePtr& s) {
+        if (!s) return;
+        for (const Pixels& p : s->pixels)
+            if (p && seen.insert(p.get()).second) bytes += p->size();
+    };
+    count(committed);
+    for (const Step& st : undoSteps) count(st.state);
+    for (const Step& st : redoSteps) count(st.state);
+    return bytes;
 }
 
 // Oldest steps go first beyond the step count or the pixel budget.
 void Trim() {
     while (undoSteps.size() > kHistoryMaxSteps) undoSteps.pop_front();
-    for (;;) {
-        std::set<const void*> seen;
-        size_t bytes = 0;
-        auto count = [&](const StatePtr& s) {
-            if (!s) return;
-            for (const Pixels& p : s->pixels)
-                if (p && seen.insert(p.get()).second) bytes += p->size();
-        };
-        count(committed);
-        for (const Step& st : undoSteps) count(st.state);
-        for (const Step& st : redoSteps) count(st.state);
-        if (bytes <= historyPixelBudget || undoSteps.empty()) break;
-        undoSteps.pop_front();
-    }
+    while (!undoSteps.empty() && KeptBytes() > historyPixelBudget) undoSteps.pop_front();
 }
 
 void RefreshMenu() {
@@ -122,7 +125,7 @@ void CloseStep() {
     if (!stepOpen) return;
     stepOpen = false;
     openGesture = kNone;
-    Commit(true);
+    Commit();
     Trim();
 }
 
@@ -131,31 +134,35 @@ void Reset() {
     redoSteps.clear();
     stepOpen = false;
     openGesture = kNone;
-    for (int s = 0; s < kSlotCount; ++s) {
-        mirror[s].reset();
-        mirrorOf[s] = nullptr;
-    }
-    Commit(false);
+    Commit();   // keeps only the buffers of the layers as they are
     RefreshMenu();
 }
 
-// Brings the layer table to s. A slot whose pixels and colour are unchanged keeps its texture;
-// any other in-use slot gets its pixel copy back and a new texture made from it.
-void Restore(const State& s) {
+// Brings the layer table to s. A slot whose pixel copy is of the wanted generation keeps it and
+// its texture (made anew through the colour matrix when hue or saturation differ); any other
+// in-use slot gets its pixel copy back and a new texture made from it.
+void Restore(const State& s, bool redraw) {
     restoring = true;
     plat_MakeCurrent(glContext);
     for (int slot = kFirstLayer; slot <= kLastLayer; ++slot) {
         TexImage& t = texImages[slot];
         const TexImage& want = s.records[slot - kFirstLayer];
         const Pixels& px = s.pixels[slot - kFirstLayer];
-        bool keep = t.texture && want.texture && px && mirror[slot] == px && mirrorOf[slot] == t.pixels &&
-                    t.hue == want.hue && t.saturation == want.saturation && t.live == want.live;
-        if (keep) {
+        bool samePixels = t.texture && want.texture && px && t.pixels && t.pixelGeneration &&
+                          t.pixelGeneration == want.pixelGeneration && PixelSize(t) == px->size() &&
+                          t.live == want.live;
+        bool neutral = want.hue == 0.0f && want.saturation == 1.0f;
+        if (samePixels) {
+            bool recolour = t.hue != want.hue || t.saturation != want.saturation;
             GLuint tex = t.texture;
             uint8_t* p = t.pixels;
             t = want;
             t.texture = tex;
             t.pixels = p;
+            if (recolour && !t.live) {
+                if (neutral) Buffer2Texture(slot, t.pixels);
+                else ApplyColorMatrix(slot);
+            }
             continue;
         }
         if (t.texture) DeleteTexture(slot);
@@ -163,16 +170,15 @@ void Restore(const State& s) {
         t = want;
         t.texture = 0;
         t.pixels = nullptr;
-        mirror[slot].reset();
-        mirrorOf[slot] = nullptr;
         if (!want.texture || !px) continue;
         t.pixels = static_cast<uint8_t*>(malloc(px->size() ? px->size() : 1));
-        if (!t.pixels) continue;
-        memcpy(t.pixels, px->data(), px->size());
+        if (!t.pixels) {
+            t.pixelGeneration = 0;
+            continue;
+        }
+        memcpy(t.pixels, px->data(), px->size());   // the generation is the record's
         RemakeSlotTexture(slot);
-        if (t.hue != 0.0f || t.saturation != 100.0f) ApplyColorMatrix(slot);
-        mirror[slot] = px;
-        mirrorOf[slot] = t.pixels;
+        if (!neutral) ApplyColorMatrix(slot);
     }
     currentLayer = s.selected;
     // The layer popup lists the in-use slots by name.
@@ -181,7 +187,7 @@ void Restore(const State& s) {
         util_SetMenuItem(dialog, kLayerPopup, slot, slot == currentLayer, texImages[slot].name);
     if (HasValidLayer()) util_SetControl(dialog, kLayerPopup, currentLayer);
     EnableSubControls();
-    RenderImages(true, -1.0f);
+    if (redraw) RenderImages(true, -1.0f);
     if (!kickStart && bootComplete) toSave = true;
     restoring = false;
 }
@@ -228,8 +234,9 @@ std::string KeyName(uint32_t key, uint32_t mods) {
 }
 
 // Whether the layer stack differs from the committed state (texture names and pixel addresses
-// aside: a preview makes a new texture without changing the layer). Catches the actions that
-// change a record without passing MarkModified.
+// aside: a preview makes a new texture without changing the layer; a new pixel generation is a
+// difference). Catches the actions that change a record or its pixels without passing
+// MarkModified.
 bool RecordsDiffer() {
     if (!committed) return false;
     for (int slot = kFirstLayer; slot <= kLastLayer; ++slot) {
@@ -250,6 +257,7 @@ void OpenStep(Gesture gesture) {
     stepOpen = true;
     openGesture = gesture;
     pendingName.clear();
+    Trim();
     RefreshMenu();
 }
 
@@ -267,7 +275,7 @@ void HistoryNoteEdit() {
     }
     lastEdit = Clock::now();
     if (stepOpen) return;
-    if (!committed || staleCommit) Commit(false);
+    if (!committed || staleCommit) Commit();
     OpenStep(inEvent ? kCommand : kOutside);
 }
 
@@ -285,27 +293,28 @@ void HistoryClear() {
 bool HistoryCanUndo() { return !undoSteps.empty(); }
 bool HistoryCanRedo() { return !redoSteps.empty(); }
 int HistoryUndoCount() { return int(undoSteps.size()); }
+size_t HistoryKeptBytes() { return KeptBytes(); }
 std::string HistoryUndoText() { return undoSteps.empty() ? "Undo" : "Undo " + undoSteps.back().name; }
 std::string HistoryRedoText() { return redoSteps.empty() ? "Redo" : "Redo " + redoSteps.back().name; }
 
-void HistoryUndo() {
+void HistoryUndo(bool redraw) {
     CloseStep();
     if (undoSteps.empty()) return;
     Step st = undoSteps.back();
     undoSteps.pop_back();
     redoSteps.push_back({committed, st.name});
-    Restore(*st.state);
+    Restore(*st.state, redraw);
     committed = st.state;
     RefreshMenu();
 }
 
-void HistoryRedo() {
+void HistoryRedo(bool redraw) {
     CloseStep();
     if (redoSteps.empty()) return;
     Step st = redoSteps.back();
     redoSteps.pop_back();
     undoSteps.push_back({committed, st.name});
-    Restore(*st.state);
+    Restore(*st.state, redraw);
     committed = st.state;
     RefreshMenu();
 }
@@ -369,7 +378,7 @@ HistoryEventScope::~HistoryEventScope() {
         CloseStep();
     } else if (!stepOpen && e->eventClass != kEventClassMenu) {
         // Selection and other changes that are no step: the committed state follows them.
-        Commit(staleCommit);
+        Commit();
     }
     eventName.clear();
     RefreshMenu();

@@ -21,6 +21,8 @@ int32_t masksizey[kMaskCount] = {};
 
 namespace {
 
+uint64_t lastPixelGeneration = 0;
+
 // Puts every field whose reset value is fixed back to it. name, path, fileType, the sizes and
 // depth are left as they are.
 void ResetFields(TexImage& t) {
@@ -58,6 +60,8 @@ void ResetFields(TexImage& t) {
 
 }  // namespace
 
+void NewPixelGeneration(TexImage& t) { t.pixelGeneration = ++lastPixelGeneration; }
+
 int NewPos(int slot) { return (99 - slot) * -202; }
 
 bool IsValidLayer(int slot) { return slot >= kFirstLayer && slot <= kLastLayer && texImages[slot].texture != 0; }
@@ -91,6 +95,7 @@ void DeleteTexture(int slot) {
     ResetFields(t);
     free(t.pixels);
     t.pixels = nullptr;
+    t.pixelGeneration = 0;
 }
 
 void DeleteTextures(int first) {

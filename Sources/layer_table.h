@@ -56,6 +56,7 @@ struct TexImage {
     int32_t mask;           // 0 none, 1..24 mask picture
     int32_t maskAngle;
     bool maskFit;
+    uint64_t pixelGeneration;  // names what pixels holds: a new number whenever they are written
 };
 
 extern TexImage texImages[kSlotCount];
@@ -80,6 +81,9 @@ void DeleteTextures(int first);
 int SwapTextures(int a, int b);
 // Frees slot s and moves the records above it down one slot; slot 98 ends free.
 void RemoveLayerAndCompact(int s);
+// Gives the record's pixel copy a new generation number; every writer of pixels calls it (the
+// history shares a copy between its steps while its generation stays the same).
+void NewPixelGeneration(TexImage& t);
 // True when slot is 1..98 and in use.
 bool IsValidLayer(int slot);
 // True when the selected layer is valid.

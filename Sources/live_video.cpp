@@ -77,6 +77,7 @@ void FreezeLayer(int slot) {
     free(t.pixels);
     t.pixels = pixels;
     t.channels = 4;
+    NewPixelGeneration(t);
     auto* writer = static_cast<uint8_t*>(malloc(size ? size : 1));
     if (!writer) return;
     memcpy(writer, pixels, size);

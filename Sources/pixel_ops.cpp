@@ -73,6 +73,7 @@ void ChangeTextureColor(int slot, int r, int g, int b) {
     HandleLightness(0.0f);
     HandleSaturation(100.0f);
     if (r >= 0 && g >= 0 && b >= 0 && t.pixels) {
+        NewPixelGeneration(t);
         size_t n = size_t(t.texWidth) * t.texHeight;
         for (size_t i = 0; i < n; ++i) {
             uint8_t* p = t.pixels + i * size_t(t.channels);

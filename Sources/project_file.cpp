@@ -29,6 +29,7 @@
 #include "app_state.h"
 #include "canvas_window.h"
 #include "compositor.h"
+#include "history.h"
 #include "ids.h"
 #include "layer_ops.h"
 #include "layer_table.h"
@@ -489,6 +490,9 @@ int LoadProject(const char* path, bool open) {
         EnableSubLayerControls(true);
         MarkModified();
     }
+    // An opened project starts a new history, its loading included (in an event the forgetting
+    // waits for the event's end; a document event has none).
+    if (open) HistoryClear();
     RenderImages(true, -1.0f);
     return damaged ? paramErr : noErr;
 }

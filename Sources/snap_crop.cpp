@@ -251,6 +251,7 @@ void CropLayer() {
     // Only this layer, rotated: other layers and the base picture do not end up in the result.
     uint8_t* block = BakeLayer(cropLayer, true, cropArea.left, cropArea.top, w, h);
     if (!block) return;
+    ClearBakedEffects(cropLayer);   // before the new texture, whose refresh shows the controls
 
     TexImage& t = texImages[cropLayer];
     t.originX = t.posX = cropArea.left;

@@ -88,6 +88,7 @@ void UploadSlot(int slot, const uint8_t* pixels) {
 void MakePixelCopy(int slot, const uint8_t* uploaded) {
     TexImage& t = texImages[slot];
     free(t.pixels);
+    NewPixelGeneration(t);
     size_t size = size_t(t.texWidth) * t.texHeight * t.channels;
     t.pixels = static_cast<uint8_t*>(malloc(size ? size : 1));
     if (!t.pixels) return;
@@ -241,6 +242,7 @@ void RemakeSlotTexture(int slot) {
 void Texture2Buffer(int slot) {
     if (!IsValidLayer(slot) || !texImages[slot].pixels || !plat_MakeCurrent(glContext)) return;
     TexImage& t = texImages[slot];
+    NewPixelGeneration(t);
     if (!useRectMap) {
         // The buffer Buffer2Texture showed; a texture built from the pixel copy has nothing new.
         for (auto b = shownBuffers.begin(); b != shownBuffers.end(); ++b) {

@@ -84,6 +84,7 @@ void MakeBasePicture(int width, int height) {
 void MakeLayer(int slot, int width, int height, uint32_t rgba) {
     TexImage& t = texImages[slot];
     t.texture = UploadSolid(width, height, rgba, &t.pixels);
+    NewPixelGeneration(t);
     t.width = t.texWidth = width;
     t.height = t.texHeight = height;
     t.channels = 4;

@@ -7,19 +7,27 @@
 #include <QImage>
 #include <QSlider>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
+#include <unistd.h>
+#include <vector>
 
 #include "app_fixture.h"
 #include "app_state.h"
 #include "canvas_window.h"
+#include "dispatch.h"
 #include "drawer_filter.h"
+#include "drawers.h"
 #include "filter_catalogue.h"
 #include "history.h"
 #include "ids.h"
+#include "layer_ops.h"
 #include "layer_table.h"
 #include "navigation.h"
 #include "picture_files.h"
 #include "snap_crop.h"
+#include "theme_fixture.h"
 #include "textures.h"
 #include "tools_window.h"
 #include "util_controls.h"
@@ -41,8 +49,14 @@ protected:
         texImages[2].originY = texImages[2].posY = 25;
         currentLayer = 1;
         HistoryClear();
+        historyCheckSharing = true;   // every shared pixel copy is compared with the layer's bytes
+        historySharingFaults = 0;
     }
-    void TearDown() override { ResetProgramState(); }
+    void TearDown() override {
+        EXPECT_EQ(historySharingFaults, 0) << "a writer of layer pixels gave no new generation";
+        historyCheckSharing = false;
+        ResetProgramState();
+    }
 
     std::string dir;
     int files = 0;
@@ -198,6 +212,17 @@ TEST_F(Undo, NewActionDropsRedoAndMenuGreys) {
     // A new picture starts a new history.
     DeleteTextures(0);
     EXPECT_FALSE(HistoryCanUndo());
+    // So does closing the picture with Cmd-W, once its question is answered.
+    MakeBasePicture(120, 80);
+    Layer("red.png", 30, 20, Qt::red);
+    Send(dialog, "p800");
+    ASSERT_TRUE(HistoryCanUndo());
+    {
+        ScriptedModals yes(true);
+        Key(13, cmdKey);
+    }
+    EXPECT_FALSE(HistoryCanUndo());
+    EXPECT_EQ(HistoryKeptBytes(), 0u);
 }
 
 TEST_F(Undo, HistoryKeepsTheNewestHundredSteps) {
@@ -213,4 +238,140 @@ TEST_F(Undo, HistoryKeepsTheNewestHundredSteps) {
     Send(dialog, "p151");   // a duplicate adds a buffer beyond the budget
     EXPECT_FALSE(HistoryCanUndo());
     historyPixelBudget = saved;
+}
+
+// Crop and mask apply bake the layer's look into new pixels: the look is the same afterwards and
+// stays so through undo and redo (which rebuild the texture from the record), the record's baked
+// effects are neutral and the drawers show that.
+TEST_F(Undo, BakingKeepsTheLookOnce) {
+    auto worst = [](const QImage& a, const QImage& b, QRect r) {
+        int most = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) {
+                QColor p = a.pixelColor(x, y), q = b.pixelColor(x, y);
+                most = std::max({most, std::abs(p.red() - q.red()), std::abs(p.green() - q.green()),
+                                  std::abs(p.blue() - q.blue())});
+            }
+        return most;
+    };
+    auto look = [&](int slot) {
+        currentLayer = slot;
+        HandleHue(120.0f);
+        HandleLightness(-30.0f);
+        HandleTransparency(0.6f);
+    };
+    look(1);
+    QImage before = Export();
+    Send(dialog, "p921");
+    const TexImage& t = texImages[1];
+    cropArea = Rect{int16_t(t.posY + 2), int16_t(t.posX + 3), int16_t(t.posY + 16), int16_t(t.posX + 26)};
+    QRect inside(cropArea.left, cropArea.top, cropArea.right - cropArea.left, cropArea.bottom - cropArea.top);
+    Send(dialog, "p922");
+    QImage cropped = Export();
+    EXPECT_LE(worst(before, cropped, inside), 3) << "the crop shows what was there";
+    EXPECT_EQ(util_GetControl(drawer_color, 600), 0) << "hue baked";
+    EXPECT_EQ(util_GetControl(drawer_color, 604), 0) << "lightness baked";
+    EXPECT_EQ(util_GetControl(dialog, kOpacitySlider), 100) << "opacity baked";
+    Key(6, cmdKey);
+    Key(6, cmdKey | shiftKey);
+    EXPECT_TRUE(Export() == cropped) << "redo of the crop shows it once";
+
+    look(2);
+    Send(drawer_alpha, "p302");
+    before = Export();
+    Send(drawer_alpha, "p205");
+    QImage applied = Export();
+    EXPECT_LE(worst(before, applied, applied.rect()), 3) << "the applied mask shows what was there";
+    EXPECT_EQ(texImages[2].mask, 0);
+    EXPECT_EQ(util_GetControl(drawer_color, 600), 0);
+    Key(6, cmdKey);
+    EXPECT_TRUE(Export() == before) << "undo gives the masked layer back";
+    Key(6, cmdKey | shiftKey);
+    EXPECT_TRUE(Export() == applied) << "redo of the mask shows it once";
+}
+
+// Moves share the one pixel copy of a 4000 x 3000 layer: memory stays flat over 1000 of them, and
+// the newest 100 steps are kept while a run of nudges is still open.
+TEST_F(Undo, MemoryStaysFlatOverAThousandMoves) {
+    const size_t layer = size_t(4000) * 3000 * 4, small = 30 * 20 * 4 + 16 * 12 * 4;
+    {
+        std::vector<uint8_t> big(layer, 0x80);
+        ASSERT_TRUE(NewTexture(-1, big.data(), 4000, 3000, "big"));
+    }
+    // Beside the picture: the redraws have nothing of it to draw.
+    texImages[currentLayer].originX = texImages[currentLayer].posX = 5000;
+    HistoryClear();
+    historyCheckSharing = false;   // the comparison is what sharing by generation saves
+    auto rss = [] {
+        long pages = 0, resident = 0;
+        FILE* f = fopen("/proc/self/statm", "r");
+        if (f && fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        if (f) fclose(f);
+        return size_t(resident) * size_t(sysconf(_SC_PAGESIZE));
+    };
+    size_t most = 0, start = 0;
+    for (int i = 0; i < 1000; ++i) {
+        Key(i % 2 ? 123 : 124);   // a nudge the other way each time: a step of its own
+        most = std::max(most, HistoryKeptBytes());
+        if (i == 0) start = rss();
+    }
+    EXPECT_EQ(HistoryUndoCount(), 100);
+    EXPECT_EQ(most, layer + small) << "one copy of each buffer, shared by every step";
+#if defined(__SANITIZE_ADDRESS__)
+    (void)start;   // AddressSanitizer keeps freed memory resident in its quarantine
+#else
+    EXPECT_LT(rss(), start + (size_t(64) << 20)) << "resident memory stays flat";
+#endif
+}
+
+// A project opened as a document (outside the event handler) starts a new history: neither the
+// earlier steps nor its own loading can be undone.
+TEST_F(Undo, OpeningAProjectStartsANewHistory) {
+    ThemeFolder themes;
+    {
+        ScriptedModals quiet;
+        InitValues();
+    }
+    Layer("red.png", 30, 20, Qt::red);
+    Project();
+    AEDocumentList project;
+    project.items = {dir + "/p" + std::to_string(files) + ".vntr"};
+    Send(dialog, "p800");
+    ASSERT_TRUE(HistoryCanUndo());
+    {
+        ScriptedModals yes(true);   // the unsaved work is asked about
+        EXPECT_EQ(HandleOdoc(&project), noErr);
+    }
+    EXPECT_TRUE(IsValidLayer(1));
+    EXPECT_FALSE(HistoryCanUndo());
+}
+
+// A cropped text layer is its cropped picture: a project keeps the crop instead of rendering the
+// text anew when it is opened.
+TEST_F(Undo, ACroppedTextLayerReopensAsItsCrop) {
+    ThemeFolder themes;
+    {
+        ScriptedModals quiet;
+        InitValues();
+    }
+    ASSERT_TRUE(util_SelectMenuByString(drawer_text, 567, "DejaVu Sans"));
+    util_SetText(drawer_text, 571, "40");
+    util_SetText(drawer_text, 572, "Crop me");
+    CreateText(false);
+    int slot = currentLayer;
+    ASSERT_TRUE(IsValidLayer(slot) && texImages[slot].isText);
+    Send(dialog, "p921");
+    const TexImage& t = texImages[slot];
+    cropArea = Rect{int16_t(t.posY + 5), int16_t(t.posX + 10), int16_t(t.posY + 35), int16_t(t.posX + 70)};
+    Send(dialog, "p922");
+    ASSERT_EQ(texImages[slot].texWidth, 60);
+    Project();
+    std::string path = dir + "/p" + std::to_string(files) + ".vntr";
+    {
+        ScriptedModals yes(true);
+        EXPECT_EQ(LoadProject(path.c_str(), true), noErr);
+    }
+    ASSERT_TRUE(IsValidLayer(1));
+    EXPECT_EQ(texImages[1].texWidth, 60);
+    EXPECT_EQ(texImages[1].texHeight, 30);
 }
