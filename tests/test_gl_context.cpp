@@ -92,7 +92,9 @@ TEST_F(GLContext, WindowProjectionPutsTheOriginTopLeft) {
     int pw = 0, ph = 0;
     ASSERT_TRUE(plat_ReadWindowPixels(glContext, &px, &pw, &ph));
     double dpr = plat_DevicePixelRatio(window);
-    if (const char* scale = getenv("QT_SCALE_FACTOR")) ASSERT_EQ(dpr, atof(scale));   // the HiDPI run
+    if (const char* scale = getenv("QT_SCALE_FACTOR")) {
+        ASSERT_EQ(dpr, atof(scale));   // the HiDPI run
+    }
     ASSERT_EQ(pw, int(w * dpr + 0.5));
     auto at = [&](int x, int y) { return px.data() + (size_t(y) * pw + x) * 4; };
     EXPECT_EQ(at(0, 0)[0], 255);

@@ -126,7 +126,9 @@ protected:
         EXPECT_TRUE(Export() == after) << "redo gives the later composite";
         EXPECT_TRUE(Project() == afterProject);
         EXPECT_NE(beforeProject, afterProject) << "the action changed the stack";
-        if (visible) EXPECT_NE(before, after) << "the action changed the picture";
+        if (visible) {
+            EXPECT_NE(before, after) << "the action changed the picture";
+        }
     }
     void Drag(float x, float y, float dx, float dy) {
         CanvasMouse(kEventMouseDown, x, y);
