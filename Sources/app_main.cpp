@@ -66,7 +66,7 @@ int StartUp() {
 
 void ShutDown() {
     StopLiveCapture();
-    WriteConfig();
+    SavePreferences();   // says so when the settings could not be kept
     CloseDialog();
     CloseWindow();
     HistoryClear();   // the steps' pixel copies go with the layers

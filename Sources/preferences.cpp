@@ -78,6 +78,14 @@ bool WriteConfig() {
     return plat_WriteFileAtomically(path, b.data(), b.size());
 }
 
+const char* const kPrefsWriteFailed = "Unable to save the preferences";
+
+bool SavePreferences() {
+    if (WriteConfig()) return true;
+    util_MessageBox(false, kPrefsWriteFailed);
+    return false;
+}
+
 bool CreateWelcomeDialog() {
     if (welcomeDialog && plat_IsWindowVisible(welcomeDialog)) return false;
     if (!welcomeDialog) {
@@ -95,7 +103,7 @@ bool CreateWelcomeDialog() {
 void WelcomeDialogEvent(OSType command) {
     if (command == FourCC("p123")) {
         showWelcome = util_GetControl(welcomeDialog, kWelcomeCheck) != 0;
-        WriteConfig();
+        SavePreferences();
     } else if (command == FourCC("p124")) {
         plat_OpenURL("https://www.pagewright-themes.example/vintrel/themes");
     }

@@ -12,5 +12,8 @@ extern WindowRef welcomeDialog;
 
 void ReadConfig();
 bool WriteConfig();
+// WriteConfig, telling the user when the file could not be written (the old one stays).
+bool SavePreferences();
+extern const char* const kPrefsWriteFailed;
 bool CreateWelcomeDialog();
 void WelcomeDialogEvent(OSType command);

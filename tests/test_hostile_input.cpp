@@ -513,6 +513,46 @@ TEST(HostilePreferences, EveryFieldAtItsBoundariesAndEveryPrefixReadsCleanly) {
     Put(PrefsFile(), saved);
 }
 
+// The preferences onto a full file system of their own and a read-only one, and over a read-only
+// file: the user is told, the old file keeps its bytes and no scratch file is left.
+TEST(HostilePreferences, WritesOntoFullOrReadOnlyFileSystemsKeepTheOldFile) {
+    EnsureProgramStarted();
+    const std::string folder = getenv("XDG_CONFIG_HOME");
+    SmallFileSystem fs(folder, 1 << 20);
+    if (!fs.mounted()) GTEST_SKIP() << "this machine does not allow mounting a tmpfs";
+    const std::string old = SavedPrefs();
+    snprintf(currentTheme, sizeof currentTheme, "Another theme");
+    ScriptedModals modals(true);
+    auto expectKept = [&](const char* what) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(modals.requests.size(), 1u) << "the failure is reported";
+        if (!modals.requests.empty()) {
+            EXPECT_EQ(modals.requests[0].message, kPrefsWriteFailed);
+        }
+        EXPECT_EQ(Get(PrefsFile()), old);
+        EXPECT_EQ(Files(folder), (std::set<std::string>{".filler", "Vintrel.preferences"})) << "no scratch file";
+        modals.requests.clear();
+    };
+    ASSERT_TRUE(fs.LeaveFree(0));
+    EXPECT_FALSE(SavePreferences());
+    expectKept("full file system");
+    ASSERT_TRUE(fs.MakeReadOnly(true));
+    EXPECT_FALSE(SavePreferences());
+    expectKept("read-only file system");
+    ASSERT_TRUE(fs.MakeReadOnly(false));
+    fs.Unfill();
+    Put(folder + "/.filler", "");
+    ASSERT_EQ(chmod(PrefsFile().c_str(), 0444), 0);
+    {
+        NoPermissionOverride asUser;
+        EXPECT_FALSE(SavePreferences());
+    }
+    expectKept("read-only file");
+    ASSERT_EQ(chmod(PrefsFile().c_str(), 0644), 0);
+    EXPECT_TRUE(SavePreferences());
+    EXPECT_NE(Get(PrefsFile()), old);
+}
+
 // ---------------------------------------------------------------------------------------------
 // The fuzzers' findings and seeds, replayed through the same entry points.
 
