@@ -56,3 +56,17 @@ bool jpeg_Decode(const uint8_t* data, size_t size, uint8_t* out, int width, int 
     }
     return true;
 }
+
+bool jpeg_EncodeArgb(const uint8_t* argb, int width, int height, int quality, std::vector<uint8_t>* out) {
+    if (!argb || !out || width < 1 || height < 1 || quality < 1 || quality > 100) return false;
+    tjhandle h = tjInitCompress();
+    if (!h) return false;
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    const bool ok = tjCompress2(h, argb, width, width * 4, height, TJPF_ARGB, &jpeg, &size, TJSAMP_420, quality,
+                                TJFLAG_ACCURATEDCT) == 0;
+    if (ok) out->assign(jpeg, jpeg + size);
+    tjFree(jpeg);
+    tjDestroy(h);
+    return ok;
+}

@@ -1,4 +1,5 @@
-// codec_jpeg.h - JPEG pictures decoded through TurboJPEG straight into R,G,B,A bytes.
+// codec_jpeg.h - JPEG pictures decoded through TurboJPEG straight into R,G,B,A bytes, and written
+// from the writer form A,R,G,B.
 //
 // Grey, YCbCr (any subsampling, baseline or progressive), CMYK and YCCK pictures are read; the
 // result is what libjpeg's own decoder gives with its default (accurate) transform and smooth
@@ -8,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // Reads the frame header only: whether the bytes start a JPEG picture TurboJPEG can decode, and
 // its declared size. Cheap enough to run before any decoding so the size can be checked first.
@@ -17,3 +19,8 @@ bool jpeg_Probe(const uint8_t* data, size_t size, int* width, int* height);
 // first. width and height must be the ones jpeg_Probe reported. False when the data is refused;
 // out may then be partly written. Recoverable damage that libjpeg only warns about is accepted.
 bool jpeg_Decode(const uint8_t* data, size_t size, uint8_t* out, int width, int height);
+
+// Encodes height rows of width x 4 bytes, A,R,G,B (alpha ignored), top row first, as a baseline
+// JPEG of quality 1..100 with 4:2:0 chroma, libjpeg's accurate transform and its standard
+// Huffman tables: the settings and the coefficients of the toolkit's JPEG writer.
+bool jpeg_EncodeArgb(const uint8_t* argb, int width, int height, int quality, std::vector<uint8_t>* out);

@@ -704,6 +704,13 @@ int plat_EncodeImage(const char* path, const uint8_t* argb, int width, int heigh
     if (!plat_HasImageWriter(type)) return kEncodeNoWriter;
     if (type == FourCC("GIFf") || type == FourCC("TPIC") || type == FourCC("PNGf"))
         return encodeOwn(path, argb, width, height, type);
+    if (type == FourCC("JPEG")) {
+        // TurboJPEG from the writer form itself: the toolkit writer's settings without its
+        // conversion pass.
+        std::vector<uint8_t> encoded;
+        return jpeg_EncodeArgb(argb, width, height, qtQuality(quality1023), &encoded) ? writeEncoded(path, encoded)
+                                                                                        : kEncodeWriteFailed;
+    }
     QImage img(width, height, QImage::Format_ARGB32);
     if (img.isNull()) return kEncodeBadPixels;
     for (int y = 0; y < height; ++y) {

@@ -310,3 +310,27 @@ TEST_F(PictureCodecs, PngWrittenDecodesToThePixelsAndStaysSmall) {
         EXPECT_EQ(ReadFile(path)[25], opaque ? 2 : 6);
     }
 }
+
+TEST_F(PictureCodecs, JpegWrittenDecodesToWhatTheToolkitsWriterGave) {
+    // The program's JPEG writer (quality "normal", 75) against Qt's at 75 on the same pixels,
+    // some of them transparent (JPEG drops alpha): both files decode to the same pixels.
+    const int w = 333, h = 211;   // sizes that are not multiples of the 16 x 16 blocks
+    QImage img(w, h, QImage::Format_ARGB32);
+    Bytes argb;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const QRgb p = qRgba(128 + int(100 * sin(x * 0.07) * cos(y * 0.05)), (x * y / 53) & 255, (3 * x + y) / 5 & 255,
+                                 (x + y) % 7 ? 255 : 40);
+            img.setPixel(x, y, p);
+            argb.insert(argb.end(), {uint8_t(qAlpha(p)), uint8_t(qRed(p)), uint8_t(qGreen(p)), uint8_t(qBlue(p))});
+        }
+    const std::string ours = dir + "ours.jpg", theirs = dir + "theirs.jpg";
+    testing::internal::CaptureStdout();
+    int result = QTSave(ours.c_str(), argb.data(), w, h, FourCC("JPEG"));
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(result, 0);
+    ASSERT_TRUE(img.save(QString::fromStdString(theirs), "JPEG", 75));
+    const Bytes a = QtDecode(ours), b = QtDecode(theirs);
+    ASSERT_FALSE(a.empty());
+    EXPECT_TRUE(a == b) << "the two files decode to different pixels";
+}
