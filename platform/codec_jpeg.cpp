@@ -1,5 +1,8 @@
-// codec_jpeg.cpp - JPEG decoding through TurboJPEG into the layer form in one pass.
+// codec_jpeg.cpp - JPEG decoding through TurboJPEG into the layer form in one pass, and encoding from
+// the writer form.
 #include "codec_jpeg.h"
+
+#include <algorithm>
 
 #include <turbojpeg.h>
 
@@ -68,5 +71,13 @@ bool jpeg_EncodeArgb(const uint8_t* argb, int width, int height, int quality, st
     if (ok) out->assign(jpeg, jpeg + size);
     tjFree(jpeg);
     tjDestroy(h);
+    // The JFIF header's resolution: 96 dots per inch, as the toolkit's writer gives a picture of
+    // its default resolution (TurboJPEG leaves 1:1 without a unit), so the files are the same.
+    static const uint8_t kJfif[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00};
+    if (ok && out->size() > 18 && std::equal(kJfif, kJfif + sizeof kJfif, out->begin())) {
+        uint8_t* d = out->data();
+        d[13] = 1;                        // dots per inch
+        d[14] = 0, d[15] = 96, d[16] = 0, d[17] = 96;
+    }
     return ok;
 }

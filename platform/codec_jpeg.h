@@ -22,5 +22,6 @@ bool jpeg_Decode(const uint8_t* data, size_t size, uint8_t* out, int width, int 
 
 // Encodes height rows of width x 4 bytes, A,R,G,B (alpha ignored), top row first, as a baseline
 // JPEG of quality 1..100 with 4:2:0 chroma, libjpeg's accurate transform and its standard
-// Huffman tables: the settings and the coefficients of the toolkit's JPEG writer.
+// Huffman tables, and a JFIF header of 96 dots per inch: the file the toolkit's JPEG writer makes
+// of a picture at its default resolution.
 bool jpeg_EncodeArgb(const uint8_t* argb, int width, int height, int quality, std::vector<uint8_t>* out);
