@@ -297,27 +297,23 @@ size_t HistoryKeptBytes() { return KeptBytes(); }
 std::string HistoryUndoText() { return undoSteps.empty() ? "Undo" : "Undo " + undoSteps.back().name; }
 std::string HistoryRedoText() { return redoSteps.empty() ? "Redo" : "Redo " + redoSteps.back().name; }
 
-void HistoryUndo(bool redraw) {
+namespace {
+// Undo and redo are mirror images: the newest step of from is restored, and the state it
+// replaces goes onto to under the same name.
+void TakeStep(std::deque<Step>& from, std::deque<Step>& to, bool redraw) {
     CloseStep();
-    if (undoSteps.empty()) return;
-    Step st = undoSteps.back();
-    undoSteps.pop_back();
-    redoSteps.push_back({committed, st.name});
+    if (from.empty()) return;
+    Step st = from.back();
+    from.pop_back();
+    to.push_back({committed, st.name});
     Restore(*st.state, redraw);
     committed = st.state;
     RefreshMenu();
 }
+}  // namespace
 
-void HistoryRedo(bool redraw) {
-    CloseStep();
-    if (redoSteps.empty()) return;
-    Step st = redoSteps.back();
-    redoSteps.pop_back();
-    undoSteps.push_back({committed, st.name});
-    Restore(*st.state, redraw);
-    committed = st.state;
-    RefreshMenu();
-}
+void HistoryUndo(bool redraw) { TakeStep(undoSteps, redoSteps, redraw); }
+void HistoryRedo(bool redraw) { TakeStep(redoSteps, undoSteps, redraw); }
 
 HistoryEventScope::HistoryEventScope(const Event* e) : event(e) {
     inEvent = true;

@@ -180,12 +180,7 @@ std::string NoisePng(int w, int h) {
 class HostileInput : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureProgramStarted();
-        themes = new ThemeFolder;
-        {
-            ScriptedModals quiet;
-            InitValues();   // Alpha, header.jpg: 200 x 100
-        }
+        themes = StartOnTheSampleTheme();   // Alpha, header.jpg: 200 x 100
         dir = MakeTempDir("hostile") + "/";
         memcpy(savedTemp, tempFolder, sizeof savedTemp);
         tmp = dir + "tmp/";

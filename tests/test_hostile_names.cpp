@@ -150,12 +150,7 @@ std::vector<std::string> NamesToTry(const std::string& home) {
 class HostileNames : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureProgramStarted();
-        themes = new ThemeFolder;
-        {
-            ScriptedModals quiet;
-            InitValues();   // Alpha, header.jpg: 200 x 100
-        }
+        themes = StartOnTheSampleTheme();   // Alpha, header.jpg: 200 x 100
         home = std::string(getenv("HOME")) + "/";
         dir = MakeTempDir("names") + "/";
         tmp = dir + "tmp/";

@@ -267,12 +267,7 @@ struct MemoryPeak {
 class LyingPictures : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureProgramStarted();
-        themes = new ThemeFolder;
-        {
-            ScriptedModals quiet;
-            InitValues();   // Alpha, header.jpg: 200 x 100
-        }
+        themes = StartOnTheSampleTheme();   // Alpha, header.jpg: 200 x 100
         dir = MakeTempDir("lying") + "/";
         memcpy(savedTemp, tempFolder, sizeof savedTemp);
         snprintf(tempFolder, sizeof tempFolder, "%s", (dir).c_str());

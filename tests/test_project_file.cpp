@@ -207,12 +207,7 @@ struct Answers {
 class ProjectFile : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureProgramStarted();
-        themes = new ThemeFolder;
-        {
-            ScriptedModals quiet;
-            InitValues();   // Alpha, header.jpg: 200 x 100
-        }
+        themes = StartOnTheSampleTheme();   // Alpha, header.jpg: 200 x 100
         dir = MakeTempDir("project") + "/";
         memcpy(savedTemp, tempFolder, sizeof savedTemp);
         tmp = dir + "tmp/";

@@ -11,6 +11,7 @@
 
 #include "app_fixture.h"
 #include "theme_library.h"
+#include "tools_window.h"
 
 ThemeFolder::ThemeFolder() {
     memcpy(savedFolder_, themeFolder, sizeof savedFolder_);
@@ -50,4 +51,12 @@ std::string ThemeFolder::Bytes(const std::string& path) const {
     std::stringstream s;
     s << f.rdbuf();
     return s.str();
+}
+
+ThemeFolder* StartOnTheSampleTheme() {
+    EnsureProgramStarted();
+    auto* themes = new ThemeFolder;
+    ScriptedModals quiet;
+    InitValues();
+    return themes;
 }

@@ -24,3 +24,7 @@ private:
     char savedPicture_[1024];
     int savedAll_, savedOld_;
 };
+
+// Starts the program (once per process) on a new ThemeFolder and opens its first picture, Alpha's
+// header.jpg (200 x 100), with the alerts of the start answered. The caller deletes the folder.
+ThemeFolder* StartOnTheSampleTheme();

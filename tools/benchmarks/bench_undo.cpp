@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "app_main.h"
+#include "bench_common.h"
 #include "app_state.h"
 #include "canvas_window.h"
 #include "compositor.h"
@@ -83,21 +84,6 @@ std::string Picture(const char* name, int w, int h, bool alpha) {
     std::string path = gDir + "/" + name;
     img.save(QString::fromStdString(path));
     return path;
-}
-
-// The program's diagnostics go to standard output; the figures are printed between them.
-void Quiet(bool on) {
-    static int saved = -1;
-    fflush(stdout);
-    if (on) {
-        saved = dup(1);
-        FILE* devnull = freopen("/dev/null", "w", stdout);
-        (void)devnull;
-    } else if (saved >= 0) {
-        dup2(saved, 1);
-        close(saved);
-        saved = -1;
-    }
 }
 
 void Dispatch(Event e) {

@@ -34,6 +34,7 @@
 #include <unistd.h>
 
 #include "app_main.h"
+#include "bench_common.h"
 #include "app_state.h"
 #include "ids.h"
 #include "canvas_window.h"
@@ -77,20 +78,6 @@ std::string Picture(const char* name, int w, int h, bool alpha) {
     std::string path = gDir + "/" + name;
     img.save(QString::fromStdString(path), nullptr, 90);
     return path;
-}
-
-void Quiet(bool on) {
-    static int saved = -1;
-    fflush(stdout);
-    if (on) {
-        saved = dup(1);
-        FILE* devnull = freopen("/dev/null", "w", stdout);
-        (void)devnull;
-    } else if (saved >= 0) {
-        dup2(saved, 1);
-        close(saved);
-        saved = -1;
-    }
 }
 
 // The place, turn, opacity and effects of layer i of the benchmark stack.
