@@ -8,6 +8,7 @@
 #include "compositor.h"
 #include "gl_context.h"
 #include "layer_table.h"
+#include "textures.h"
 #include "util_controls.h"
 
 CameraRef liveSeqGrabber = nullptr;
@@ -125,6 +126,7 @@ int LiveDataProc(CameraRef, CameraFrameRef frame, void*) {
     if (livePixelFormat == FourCC("RGBA")) {
         glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
         glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+        NoteTextureUpload();
         glTexSubImage2D(mapTarget, 0, 0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, liveGWorld);
         frameShown = true;
     }

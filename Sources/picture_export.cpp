@@ -49,8 +49,8 @@ bool HasSeparateBlend() {
 // the stack as it is. Every layer sets the separate blend state, so one pass writes colour and
 // alpha at once; without it the colour components and the alpha component get a pass each, with
 // the blend functions of each.
-void DrawPasses(OSType type, int width, int height) {
-    bool pre = type == FourCC("PNGf") && !BaseHidesEarlierPasses(width, height);
+void DrawPasses(OSType type, bool baseHides) {
+    bool pre = type == FourCC("PNGf") && !baseHides;
     if (HasSeparateBlend()) {
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
         if (pre) RenderImages(false, 0.6f);
@@ -102,10 +102,13 @@ int WriteComposite(const char* path, int width, int height, OSType type) {
     scaleFactor = 1.0f;
 
     plat_MakeCurrent(bufContext);
+    // Colour over the white clear colour, the alpha channel as accumulated coverage. A base that
+    // hides what is below it writes every sample of the picture whatever they held, so the clear
+    // is left out; the export draws without the depth test, so depth is never cleared.
+    const bool baseHides = BaseHidesEarlierPasses(width, height);
     glClearColor(1, 1, 1, 0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    // Colour over the white clear colour, the alpha channel as accumulated coverage.
-    DrawPasses(type, width, height);
+    if (!baseHides) glClear(GL_COLOR_BUFFER_BIT);
+    DrawPasses(type, baseHides);
     plat_MakeCurrent(bufContext);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);

@@ -19,6 +19,7 @@
 #include "platform_codecs.h"
 #include "platform_text.h"
 #include "preferences.h"
+#include "textures.h"
 #include "theme_library.h"
 #include "util_files.h"
 
@@ -84,6 +85,7 @@ GLuint UploadPreviewPicture(const uint8_t* pixels, int width, int height) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glPixelStorei(GL_UNPACK_ALIGNMENT, (width & 1) ? 1 : 2);
+    NoteTextureUpload();
     gluBuild2DMipmaps(GL_TEXTURE_2D, 4, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
     return name;
 }

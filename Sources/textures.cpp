@@ -27,11 +27,16 @@ GLenum PixelFormat(int channels) {
     return GL_RGB;
 }
 
+// Counts every upload of texture pixels, so that what was learnt from a texture's pixels can tell
+// whether it still holds.
+uint64_t textureUploads = 0;
+
 void SetUnpackAlignment(int width) { glPixelStorei(GL_UNPACK_ALIGNMENT, (width & 1) ? 1 : 2); }
 
 // Uploads width x height pixels of the given channel count to the bound texture: level 0 as it is
 // with rectangle textures, a resampled power-of-two mipmap chain otherwise.
 void Upload(GLenum target, const uint8_t* pixels, int width, int height, int channels) {
+    NoteTextureUpload();
     if (useRectMap)
         glTexImage2D(target, 0, channels, width, height, 0, PixelFormat(channels), GL_UNSIGNED_BYTE, pixels);
     else
@@ -290,6 +295,7 @@ GLuint LoadBaseTexture(const char* path) {
     glEnable(GL_TEXTURE_2D);
     GLuint name = NewBoundTexture(GL_TEXTURE_2D, GL_LINEAR, GL_REPEAT);
     SetUnpackAlignment(int(w));
+    NoteTextureUpload();
     if (useRectMap)
         glTexImage2D(GL_TEXTURE_2D, 0, channels, int(w), int(h), 0, PixelFormat(channels), GL_UNSIGNED_BYTE, pixels);
     else
@@ -300,8 +306,9 @@ GLuint LoadBaseTexture(const char* path) {
     return name;
 }
 
-bool TextureIsOpaque(GLuint texture, GLenum target) {
-    if (!texture) return false;
+namespace {
+
+bool TextureIsOpaqueNow(GLuint texture, GLenum target) {
     glBindTexture(target, texture);
     GLint w = 0, h = 0, wrapS = 0, wrapT = 0, minFilter = 0, magFilter = 0;
     glGetTexLevelParameteriv(target, 0, GL_TEXTURE_WIDTH, &w);
@@ -324,3 +331,24 @@ bool TextureIsOpaque(GLuint texture, GLenum target) {
     for (uint8_t a : alpha) all &= a;
     return all == 255;
 }
+
+}  // namespace
+
+void NoteTextureUpload() { ++textureUploads; }
+
+bool TextureIsOpaque(GLuint texture, GLenum target) {
+    if (!texture) return false;
+    glBindTexture(target, texture);
+    // The answer for the last texture asked about, until any texture is uploaded again: an export
+    // asks about the base picture every time, and reading its alpha back costs milliseconds.
+    static struct {
+        GLuint texture;
+        GLenum target;
+        uint64_t uploads;
+        bool opaque;
+    } last{0, 0, 0, false};
+    if (last.texture == texture && last.target == target && last.uploads == textureUploads) return last.opaque;
+    last = {texture, target, textureUploads, TextureIsOpaqueNow(texture, target)};
+    return last.opaque;
+}
+

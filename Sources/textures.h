@@ -32,5 +32,8 @@ GLuint LoadMaskTexture(const char* path, int& width, int& height);
 // The background pattern: a repeating 2-D texture; 0 when unreadable.
 GLuint LoadBaseTexture(const char* path);
 // True when every texel of level 0 of the texture has alpha 255 and sampling cannot bring in a
-// border colour; textures without alpha are opaque. Binds the texture on target.
+// border colour; textures without alpha are opaque. Binds the texture on target. The answer is
+// kept until the next texture upload.
 bool TextureIsOpaque(GLuint texture, GLenum target);
+// To be called by code that uploads texture pixels itself, outside this module.
+void NoteTextureUpload();

@@ -151,6 +151,9 @@ TEST_F(ExportPixels, OpaqueBaseGivesTheReferenceFiles) {
     glDisable(GL_MULTISAMPLE);
     ExpectSameAsReference("single-sampled");
     multisampleLevel = -multisampleLevel;
+    // A see-through picture in place of a base that an export has found opaque.
+    ASSERT_TRUE(LoadTexture(Picture("base2.png", 160, 121, 90, QColor(200, 40, 40), QColor(30, 30, 220)).c_str(), 0, false, false));
+    ExpectSameAsReference("replaced-see-through");
 }
 
 // Bases whose picture, opacity, place or turn let the 0.6 pass show through: the scene must be

@@ -278,9 +278,10 @@ TEST_F(PictureCodecs, JpegSizeIsRefusedBeforeDecoding) {
 }
 
 TEST_F(PictureCodecs, PngWrittenDecodesToThePixelsAndStaysSmall) {
-    // A photo-like picture, once opaque and once with alpha; the file must decode (by Qt's
-    // reader too) to exactly the pixels given and be no more than 5 % larger than Qt's file.
-    const int w = 640, h = 400;
+    // A photo-like picture, once opaque and once with alpha, large enough to be compressed in
+    // several strips; the file must decode (by Qt's reader too) to exactly the pixels given and
+    // be no more than 5 % larger than Qt's file.
+    const int w = 1100, h = 700;
     for (bool opaque : {true, false}) {
         QImage img(w, h, QImage::Format_ARGB32);
         for (int y = 0; y < h; ++y)
