@@ -351,4 +351,3 @@ bool TextureIsOpaque(GLuint texture, GLenum target) {
     last = {texture, target, textureUploads, TextureIsOpaqueNow(texture, target)};
     return last.opaque;
 }
-
