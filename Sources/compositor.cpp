@@ -19,6 +19,7 @@
 #include "layer_table.h"
 #include "picture_files.h"
 #include "snap_crop.h"
+#include "textures.h"
 #include "tools_window.h"
 
 namespace {
@@ -143,6 +144,14 @@ void DrawLayerBody(int s, float factor) {
 
 }  // namespace
 
+bool LayerDrawsOpaque(int slot, float factor) {
+    if (slot < 0 || slot >= kSlotCount) return false;
+    const TexImage& t = texImages[slot];
+    const float a = factor > 0 ? factor * t.alpha : t.alpha;
+    if (!t.texture || !(a >= 1.0f) || t.mask > 0 || !(t.reflection >= 1.0f)) return false;   // NaN too
+    return TextureIsOpaque(t.texture, mapTarget);
+}
+
 void RenderImages(bool onScreen, float factor) {
     if (!glContext) return;
     // On screen into the canvas; off screen into the offscreen framebuffer (export).
@@ -170,6 +179,10 @@ void RenderImages(bool onScreen, float factor) {
     }
     if (onScreen && baseTexture) DrawBackground();
 
+    // Off screen an opaque base is drawn without blending: the same pixels, without reading back
+    // every sample below it. (On screen the answer would be sought again after every texture
+    // upload, live video's frames included.)
+    const bool baseReplaces = !onScreen && LayerDrawsOpaque(0, factor);
     glPushMatrix();
     glScalef(scaleFactor, scaleFactor, 1.0f);
     for (int s = 0; s < kSlotCount; ++s) {
@@ -177,6 +190,7 @@ void RenderImages(bool onScreen, float factor) {
         if (!t.texture) continue;
         glPushMatrix();
         LayerTransform(t, true);
+        if (s == 0 && baseReplaces) glDisable(GL_BLEND);
         DrawLayerBody(s, factor);
         SetStackBlend();
         if (s >= 1 && t.frame) RenderFrame(s, false);

@@ -8,6 +8,10 @@
 // outline and the editing aids, then shows it; otherwise into the offscreen framebuffer (export),
 // nothing shown. factor above 0 multiplies every layer's opacity and shadow strength.
 void RenderImages(bool onScreen, float factor);
+// True when every fragment of the layer's own quad has alpha 1 in a draw at factor: full
+// opacity, no mask, no reflection's fade, and an opaque texture. Blending such a fragment
+// replaces colour and alpha below it exactly (source alpha 1, destination factor 0).
+bool LayerDrawsOpaque(int slot, float factor);
 // Draws one layer alone into the offscreen framebuffer (no blending, no depth test, nothing
 // cleared or shown), rotated only with rotate; callers clear first and read the layer back.
 void RenderOffscreen(int slot, bool rotate, float factor);

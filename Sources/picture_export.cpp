@@ -12,24 +12,21 @@
 #include "layer_table.h"
 #include "navigation.h"
 #include "picture_files.h"
-#include "textures.h"
 #include "util_controls.h"
 #include "util_files.h"
 
 namespace {
 
 // True when slot 0 alone decides every pixel of the width x height picture in a draw of the
-// stack: its quad covers the whole picture unturned, is drawn at full opacity without a mask or a
-// reflection's fade, and its texture is opaque. Blending it then replaces colour and alpha
-// (source alpha 1: colour = source, alpha = 1 + 0 x destination), so nothing drawn before the
-// full pass, the 0.6 pass included, can reach the result.
+// stack: its quad covers the whole picture unturned and every fragment of it has alpha 1, so it
+// replaces colour and alpha, and nothing drawn before the full pass, the 0.6 pass included, can
+// reach the result.
 bool BaseHidesEarlierPasses(int width, int height) {
     const TexImage& b = texImages[0];
-    if (!b.texture || !(b.alpha >= 1.0f) || b.mask > 0 || !(b.reflection >= 1.0f)) return false;   // NaN too
     if (b.rotX != 0 || b.rotY != 0 || b.rotZ != 0) return false;
     if (b.posX > 0 || b.posY > 0 || int64_t(b.posX) + b.width < width || int64_t(b.posY) + b.height < height)
         return false;
-    return TextureIsOpaque(b.texture, mapTarget);
+    return LayerDrawsOpaque(0, -1.0f);
 }
 
 // The stack blends colour and alpha apart (source alpha for colour, one for alpha) with the
