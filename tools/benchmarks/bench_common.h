@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 
 // The program's diagnostics go to standard output; the figures are printed between them.
@@ -18,4 +19,12 @@ inline void Quiet(bool on) {
         close(saved);
         saved = -1;
     }
+}
+
+// The program starts itself again with OpenMP's passive wait policy (see main.cpp): its threads
+// sleep between parallel loops instead of spinning on the cores the software rasteriser needs.
+// The benchmarks do the same, so that they time the program as it runs (a policy set by the
+// caller is kept).
+inline void UseTheProgramsThreadPolicy(char** argv) {
+    if (!getenv("OMP_WAIT_POLICY") && setenv("OMP_WAIT_POLICY", "passive", 1) == 0) execv("/proc/self/exe", argv);
 }

@@ -25,6 +25,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench_common.h"
 #include "picture_files.h"
 #include "platform.h"
 
@@ -123,6 +124,7 @@ std::vector<uint8_t> Theirs(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    UseTheProgramsThreadPolicy(argv);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QGuiApplication app(argc, argv);
     char tmpl[] = "/tmp/vintrel-bench-io-XXXXXX";

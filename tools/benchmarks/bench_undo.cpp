@@ -134,6 +134,7 @@ void Bench(const char* name, int edited, const std::function<void(int)>& action,
 }  // namespace
 
 int main(int, char** argv) {
+    UseTheProgramsThreadPolicy(argv);
     char tmpl[] = "/tmp/vintrel-undo-bench-XXXXXX";
     gDir = mkdtemp(tmpl);
     setenv("HOME", gDir.c_str(), 1);

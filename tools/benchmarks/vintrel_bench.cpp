@@ -276,6 +276,7 @@ void LiveBench(const std::string& base) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    UseTheProgramsThreadPolicy(argv);
     char tmpl[] = "/tmp/vintrel-bench-XXXXXX";
     gDir = mkdtemp(tmpl);
     setenv("HOME", gDir.c_str(), 1);
