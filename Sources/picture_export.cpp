@@ -64,27 +64,6 @@ void DrawPasses(OSType type, bool baseHides) {
     RenderImages(false, -1.0f);
 }
 
-// The read-back (B,G,R,A, bottom row first) into the writer form (A,R,G,B, top row first) in one
-// pass: util_swapRGBA and util_flip at once, rows exchanged in pairs across threads.
-void ReadBackToWriterForm(uint8_t* buffer, int width, int height) {
-    const size_t row = size_t(width) * 4;
-    const long pairs = long(height + 1) / 2;   // the middle row of an odd height pairs with itself
-#pragma omp parallel for schedule(static)
-    for (long y = 0; y < pairs; ++y) {
-        uint8_t* top = buffer + size_t(y) * row;
-        uint8_t* bottom = buffer + size_t(height - 1 - y) * row;
-        for (size_t x = 0; x < row; x += 4) {
-            uint32_t a, b;
-            memcpy(&a, top + x, 4);
-            memcpy(&b, bottom + x, 4);
-            a = __builtin_bswap32(a);
-            b = __builtin_bswap32(b);
-            memcpy(top + x, &b, 4);
-            if (top != bottom) memcpy(bottom + x, &a, 4);
-        }
-    }
-}
-
 }  // namespace
 
 int WriteComposite(const char* path, int width, int height, OSType type) {
@@ -92,9 +71,6 @@ int WriteComposite(const char* path, int width, int height, OSType type) {
     fflush(stdout);
     if (!glContext || !bufContext || width <= 0 || height <= 0) return -1;
     if (!EnsureOffscreenSize(width, height)) return -1;
-    size_t size = size_t(width) * 4 * height;
-    auto* buffer = static_cast<uint8_t*>(malloc(size));
-    if (!buffer) return -1;
     float savedZoom = scaleFactor;
     scaleFactor = 1.0f;
 
@@ -109,24 +85,26 @@ int WriteComposite(const char* path, int width, int height, OSType type) {
     plat_MakeCurrent(bufContext);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glFinish();
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     glPixelStorei(GL_PACK_SKIP_ROWS, 0);
     glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
-    // The picture sits at the framebuffer's top-left; rows are read bottom-up.
+    glClearColor(0, 0, 0, 0);
+    while (glGetError() != GL_NO_ERROR) {   // what the draw left, so that a failed read is told
+    }
+    // The picture sits at the framebuffer's top-left; rows are read bottom-up, in the layout the
+    // framebuffer holds (R,G,B,A), in bands the writer asks for while it encodes those above.
     int fbw = 0, fbh = 0;
     plat_GetOffscreenBufferSize(bufContext, &fbw, &fbh);
-    glReadPixels(0, fbh - height, width, height, GL_BGRA, GL_UNSIGNED_BYTE, buffer);
-    glClearColor(0, 0, 0, 0);
-
+    auto read = [&](int first, int count, uint8_t* block) {
+        glReadPixels(0, fbh - first - count, width, count, GL_RGBA, GL_UNSIGNED_BYTE, block);
+        return glGetError() == GL_NO_ERROR;
+    };
     printf("\n...flipping data...");
-    ReadBackToWriterForm(buffer, width, height);
     printf("\n...image type is %c%c%c%c ...", char(type >> 24), char(type >> 16), char(type >> 8), char(type));
-    int result = QTSave(path, buffer, width, height, type);
+    int result = QTSaveRows(path, width, height, type, read);
     printf("\n...done, exit code %d", result);
     fflush(stdout);
-    free(buffer);
     scaleFactor = savedZoom;
     plat_MakeCurrent(glContext);
     return result;

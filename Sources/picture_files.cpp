@@ -68,11 +68,15 @@ unsigned char* LoadImage(const char* path, long* width, long* height, int* chann
     return pixels;
 }
 
-int QTSave(const char* path, unsigned char* pixels, int width, int height, unsigned long type) {
-    int quality = type == FourCC("JPEG") ? JpegQuality(exportQuality) : kQualityNormal;
-    // The platform checks the target first, then the buffer, then the writer, and writes only
-    // when all three are good: no placeholder file is ever created.
-    int result = plat_EncodeImage(path, pixels, width, height, OSType(type), quality);
+namespace {
+
+// The quality the writer is given: the chosen export quality for JPEG, the normal one otherwise.
+int QualityFor(unsigned long type) { return type == FourCC("JPEG") ? JpegQuality(exportQuality) : kQualityNormal; }
+
+// QTSave's code for the platform's result, with its log lines. The platform checks the target
+// first, then the buffer, then the writer, and writes only when all three are good: no
+// placeholder file is ever created.
+int SaveCode(int result) {
     if (result == kEncodeBadTarget) {
         plat_Log("\n...QTSave :: util_GetFSSpec failed\n");
         return 1;
@@ -92,6 +96,16 @@ int QTSave(const char* path, unsigned char* pixels, int width, int height, unsig
         plat_Log("\n...QTSave :: util_GetFSSpec failed\n");
         return 1;
     }
+}
+
+}  // namespace
+
+int QTSave(const char* path, unsigned char* pixels, int width, int height, unsigned long type) {
+    return SaveCode(plat_EncodeImage(path, pixels, width, height, OSType(type), QualityFor(type)));
+}
+
+int QTSaveRows(const char* path, int width, int height, unsigned long type, const PlatRowReader& read) {
+    return SaveCode(plat_EncodeImageRows(path, width, height, OSType(type), QualityFor(type), read));
 }
 
 void SaveTempImage(char* outPath, const char* prefix, unsigned char* pixels, int width, int height, int channels) {

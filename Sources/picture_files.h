@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "platform.h"
+#include "platform_codecs.h"
 
 // Reads the picture at path into a malloc'ed buffer of width x height x 4 bytes in the layer form
 // (the caller frees it with free()). On success sets width, height, channels = 4 and type (the
@@ -21,6 +22,10 @@ unsigned char* LoadImage(const char* path, long* width, long* height, int* chann
 // the buffer is refused (null, empty or too large), 3 when there is no writer for type. The file
 // is replaced atomically: after a failure an existing file is exactly as it was.
 int QTSave(const char* path, unsigned char* pixels, int width, int height, unsigned long type);
+// QTSave with the pixels read by read (R,G,B,A rows, read bottom row first, see platform_codecs.h)
+// rather than given in the writer form: the same file and the same codes. A JPEG is encoded band
+// by band while the next band is read.
+int QTSaveRows(const char* path, int width, int height, unsigned long type, const PlatRowReader& read);
 // Exports the composite of the whole layer table to path at width x height in the format fileType.
 bool SaveImage(const char* path, int width, int height, OSType fileType);
 // SaveImage up to the written file, without the canvas redraw after it: QTSave's code, or -1 when

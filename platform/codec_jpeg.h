@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 // Reads the frame header only: whether the bytes start a JPEG picture TurboJPEG can decode, and
@@ -25,3 +26,12 @@ bool jpeg_Decode(const uint8_t* data, size_t size, uint8_t* out, int width, int 
 // Huffman tables, and a JFIF header of 96 dots per inch: the file the toolkit's JPEG writer makes
 // of a picture at its default resolution.
 bool jpeg_EncodeArgb(const uint8_t* argb, int width, int height, int quality, std::vector<uint8_t>* out);
+
+// The same file as jpeg_EncodeArgb makes of the same pixels, from height rows of width x 4 bytes,
+// R,G,B,A (alpha ignored), held bottom row first in rgba (the order OpenGL reads them in) while
+// they are still being filled: fill(first, count) is called on this thread for bands of rows, the
+// top band first, and has filled rows [first, first + count) of the picture when it returns true.
+// Another thread encodes each band once its fill has returned, so filling and encoding overlap.
+// A fill that returns false ends the encoding, which then fails.
+bool jpeg_EncodeRgbaBands(const uint8_t* rgba, int width, int height, int quality,
+                          const std::function<bool(int first, int count)>& fill, std::vector<uint8_t>* out);

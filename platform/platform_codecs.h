@@ -61,6 +61,18 @@ enum PlatEncodeResult : int {
 int plat_EncodeImage(const char* path, const uint8_t* argb, int width, int height, OSType type,
                      int quality1023);
 
+// Reads rows [first, first + count) of a picture being written into block: R,G,B,A bytes (alpha
+// is kept where the format has it), rows of width x 4 bytes, the lowest of those rows first (the
+// order OpenGL reads them in). False when they cannot be had.
+using PlatRowReader = std::function<bool(int first, int count, uint8_t* block)>;
+
+// As plat_EncodeImage, with the pixels read by read on the calling thread: for JPEG band by band,
+// each band encoded on another thread while the next is read; for the other formats at once. The
+// same file as plat_EncodeImage writes of the same pixels. A read that fails gives
+// kEncodeWriteFailed, and the target is left as it was.
+int plat_EncodeImageRows(const char* path, int width, int height, OSType type, int quality1023,
+                         const PlatRowReader& read);
+
 // Whether an encoder, or a decoder, for type exists here.
 bool plat_HasImageWriter(OSType type);
 bool plat_HasImageReader(OSType type);

@@ -7,9 +7,9 @@
 // (JPEG, GIF, BMP). PNG and JPEG, the formats of nearly every theme picture, are decoded by
 // codec_png (libspng) and codec_jpeg (TurboJPEG) straight into the caller's buffer; TGA, which has
 // no signature and whose Qt reader takes only files with the version-2 footer, by codec_tga; the
-// rest by Qt's readers. Writing: PNG through codec_png, GIF and TGA through codec_gif and
-// codec_tga, the rest as a QImage that QImageWriter encodes; always into a QSaveFile, so the
-// target is replaced whole or not at all.
+// rest by Qt's readers. Writing: PNG and JPEG through codec_png and codec_jpeg, GIF and TGA
+// through codec_gif and codec_tga, the rest as a QImage that QImageWriter encodes; always into a
+// QSaveFile, so the target is replaced whole or not at all.
 #include "platform_codecs.h"
 #include "platform_internal.h"
 
@@ -35,6 +35,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -695,6 +696,45 @@ OSType plat_PictureTypeOf(const char* path) {
     QSize size;
     if (!code || !declaredSize(&buffer, format, &size)) return 0;
     return sizeAllowed(size.width(), size.height(), kMaxImagePixels) ? code : 0;
+}
+
+int plat_EncodeImageRows(const char* path, int width, int height, OSType type, int quality1023,
+                         const PlatRowReader& read) {
+    if (!targetUsable(path)) return kEncodeBadTarget;
+    if (!read || !sizeAllowed(width, height, kMaxImagePixels)) return kEncodeBadPixels;
+    if (!plat_HasImageWriter(type)) return kEncodeNoWriter;
+    const size_t row = size_t(width) * 4;
+    std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[row * size_t(height)]);
+    if (!pixels) return kEncodeBadPixels;
+    if (type == FourCC("JPEG")) {
+        std::vector<uint8_t> encoded;
+        auto band = [&](int first, int count) {
+            return read(first, count, pixels.get() + size_t(height - first - count) * row);
+        };
+        return jpeg_EncodeRgbaBands(pixels.get(), width, height, qtQuality(quality1023), band, &encoded)
+                   ? writeEncoded(path, encoded)
+                   : kEncodeWriteFailed;
+    }
+    if (!read(0, height, pixels.get())) return kEncodeWriteFailed;
+    // Into the writer form (A,R,G,B, top row first) in one pass: rows exchanged in pairs across
+    // threads, each pixel's bytes turned on the way.
+    uint8_t* buffer = pixels.get();
+    const long pairs = long(height + 1) / 2;   // the middle row of an odd height pairs with itself
+#pragma omp parallel for schedule(static)
+    for (long y = 0; y < pairs; ++y) {
+        uint8_t* top = buffer + size_t(y) * row;
+        uint8_t* bottom = buffer + size_t(height - 1 - y) * row;
+        for (size_t x = 0; x < row; x += 4) {
+            uint32_t a, b;   // R,G,B,A in memory: rotated by a byte, A,R,G,B
+            memcpy(&a, top + x, 4);
+            memcpy(&b, bottom + x, 4);
+            a = a << 8 | a >> 24;
+            b = b << 8 | b >> 24;
+            memcpy(top + x, &b, 4);
+            if (top != bottom) memcpy(bottom + x, &a, 4);
+        }
+    }
+    return plat_EncodeImage(path, buffer, width, height, type, quality1023);
 }
 
 int plat_EncodeImage(const char* path, const uint8_t* argb, int width, int height, OSType type,

@@ -335,3 +335,40 @@ TEST_F(PictureCodecs, JpegWrittenDecodesToWhatTheToolkitsWriterGave) {
     ASSERT_FALSE(a.empty());
     EXPECT_TRUE(a == b) << "the two files decode to different pixels";
 }
+
+TEST_F(PictureCodecs, RowsReadInBandsGiveTheSameFileAndAFailedReadLeavesTheTarget) {
+    // A picture taller than a band and not a multiple of one, with some see-through pixels.
+    const int w = 97, h = 150;
+    Bytes argb, bottomUp(size_t(w) * h * 4);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t p[4] = {uint8_t((x + y) % 5 ? 255 : 60), uint8_t(x * 5 + y), uint8_t(y * 3), uint8_t(x ^ y)};
+            argb.insert(argb.end(), p, p + 4);
+            uint8_t* d = &bottomUp[(size_t(h - 1 - y) * w + x) * 4];
+            d[0] = p[1], d[1] = p[2], d[2] = p[3], d[3] = p[0];
+        }
+    auto reader = [&](int failAt) {
+        return [&bottomUp, failAt](int first, int count, uint8_t* block) {
+            if (first + count > failAt) return false;
+            memcpy(block, &bottomUp[size_t(h - first - count) * w * 4], size_t(count) * w * 4);
+            return true;
+        };
+    };
+    for (const char* type : {"JPEG", "PNGf", "TPIC", "GIFf", "BMPf", "TIFF"}) {
+        const OSType code = plat_CodeFromText(type);
+        const std::string given = dir + "given." + type, read = dir + "read." + type;
+        ASSERT_EQ(plat_EncodeImage(given.c_str(), argb.data(), w, h, code, 512), kEncodeDone) << type;
+        ASSERT_EQ(plat_EncodeImageRows(read.c_str(), w, h, code, 512, reader(h)), kEncodeDone) << type;
+        EXPECT_TRUE(ReadFile(given) == ReadFile(read)) << type << ": the files differ";
+        // A read that fails at the second band, or at once, leaves the file that was there.
+        for (int failAt : {100, 0})
+            EXPECT_EQ(plat_EncodeImageRows(read.c_str(), w, h, code, 512, reader(failAt)), kEncodeWriteFailed) << type;
+        EXPECT_TRUE(ReadFile(given) == ReadFile(read)) << type << ": a failed write changed the file";
+    }
+    std::string cmd = "ls -A '" + dir + "' | wc -l";
+    FILE* listing = popen(cmd.c_str(), "r");
+    int files = 0;
+    ASSERT_EQ(fscanf(listing, "%d", &files), 1);
+    pclose(listing);
+    EXPECT_EQ(files, 12) << "a temporary file was left behind";
+}
