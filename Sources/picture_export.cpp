@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 
 #include "compositor.h"
 #include "gl_context.h"
@@ -90,7 +89,9 @@ int WriteComposite(const char* path, int width, int height, OSType type) {
     glPixelStorei(GL_PACK_SKIP_ROWS, 0);
     glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
     glClearColor(0, 0, 0, 0);
-    while (glGetError() != GL_NO_ERROR) {   // what the draw left, so that a failed read is told
+    // Errors the draw left are taken first, so that one the read raises is told apart (bounded:
+    // OpenGL keeps one flag per kind of error).
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
     }
     // The picture sits at the framebuffer's top-left; rows are read bottom-up, in the layout the
     // framebuffer holds (R,G,B,A), in bands the writer asks for while it encodes those above.
