@@ -14,9 +14,11 @@ namespace {
 
 // Ancillary chunks (text, profiles) larger than this are not read: the pixels never need them.
 const size_t kMaxChunkBytes = size_t(64) << 20;
-// libdeflate's level 6: within 5 % of the size zlib's default level (what the toolkit's writer
-// used) gives, in less than half its time. The input bytes per strip.
-const int kDeflateLevel = 6;
+// libdeflate's level 7: within 2 % of the size zlib's default level (what the toolkit's writer
+// used) gives, on composites, screenshots and smooth gradients alike, and faster than zlib on the
+// same strips (a 1920 x 1080 export: 58 ms against 76 to 86). Its level 6, faster still, made
+// gradients 12 to 22 % larger. The input bytes per strip.
+const int kDeflateLevel = 7;
 const size_t kStripBytes = size_t(1) << 20;
 const size_t kIdatBytes = size_t(1) << 18;
 
