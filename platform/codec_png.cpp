@@ -183,9 +183,16 @@ void AddWeights(const uint8_t* row, const uint8_t* prior, size_t from, size_t to
 
 // Filters row into dst (its filter type byte, then the filtered bytes) with the type libpng's
 // heuristic picks: the smallest sum of weights, the lower type on a tie.
+// The row loops are compiled twice, for processors with AVX2 and for any x86-64 (GCC; the
+// processor picks at start); the bytes are the same.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define PNG_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define PNG_CLONES
+#endif
+
 template <int BPP>
-__attribute__((target_clones("avx2", "default"))) void FilterBest(const uint8_t* row, const uint8_t* prior, size_t n,
-                                                                   uint8_t* dst) {
+PNG_CLONES void FilterBest(const uint8_t* row, const uint8_t* prior, size_t n, uint8_t* dst) {
     uint64_t sum[5] = {0, 0, 0, 0, 0};
     const size_t lead = std::min(n, size_t(BPP));
     for (size_t i = 0; i < lead; ++i) {
