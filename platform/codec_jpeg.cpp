@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include <jpeglib.h>
@@ -201,7 +202,12 @@ bool jpeg_EncodeRgbaBands(const uint8_t* rgba, int width, int height, int qualit
     source.height = height;
     Encoded file;
     bool encoded = false;
-    std::thread encoder([&] { encoded = Compress(JCS_EXT_RGBA, width, height, quality, source, &file); });
+    auto encode = [&] { encoded = Compress(JCS_EXT_RGBA, width, height, quality, source, &file); };
+    std::thread encoder;
+    try {
+        encoder = std::thread(encode);
+    } catch (const std::system_error&) {   // no thread to be had: every band is read, then encoded here
+    }
     const int band = 64;   // four of the encoder's 16-row steps
     for (int first = 0; first < height; first += band) {
         const int count = std::min(band, height - first);
@@ -214,7 +220,8 @@ bool jpeg_EncodeRgbaBands(const uint8_t* rgba, int width, int height, int qualit
         source.changed.notify_one();
         if (!good) break;
     }
-    encoder.join();
+    if (encoder.joinable()) encoder.join();
+    else if (!source.failed) encode();
     if (!encoded || source.failed) return false;
     out->assign(file.data, file.data + file.Size());
     return true;
