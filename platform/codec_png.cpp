@@ -41,8 +41,10 @@ bool open(spng_ctx* ctx, const uint8_t* data, size_t size, spng_ihdr* ihdr) {
 // The nearest 8-bit value to v / 257, ties down (the toolkit's 16-to-8-bit reduction).
 inline uint8_t Reduce16(unsigned v) { return uint8_t((v * 255 + 32767) / 65535); }
 
-inline int Paeth(int a, int b, int c) {
-    int p = a + b - c, pa = abs(p - a), pb = abs(p - b), pc = abs(p - c);
+// Paeth's predictor from the byte to the left (a), above (b) and above left (c), in 16-bit
+// arithmetic (every term fits), so that the writer's loops run 16 bytes to a 256-bit vector.
+inline int16_t Paeth(int16_t a, int16_t b, int16_t c) {
+    const int16_t pa = int16_t(std::abs(b - c)), pb = int16_t(std::abs(a - c)), pc = int16_t(std::abs(a + b - 2 * c));
     return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
 }
 
@@ -140,17 +142,10 @@ bool DecodeTrueColour8(const uint8_t* data, size_t size, const spng_ihdr& ihdr, 
 // positive.
 inline uint16_t Weight(uint8_t v) { return uint16_t(v < 128 ? v : 256 - v); }
 
-// Paeth's predictor in 16-bit arithmetic (every term fits), so that its loops run 16 bytes to a
-// 256-bit vector.
-inline int16_t Paeth16(int16_t a, int16_t b, int16_t c) {
-    const int16_t pa = int16_t(std::abs(b - c)), pb = int16_t(std::abs(a - c)), pc = int16_t(std::abs(a + b - 2 * c));
-    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-}
-
 // The prediction of PNG filter type F from the byte to the left (a), above (b) and above left (c).
 template <int F>
 inline int16_t Predicted(int16_t a, int16_t b, int16_t c) {
-    return F == 0 ? 0 : F == 1 ? a : F == 2 ? b : F == 3 ? int16_t((a + b) >> 1) : Paeth16(a, b, c);
+    return F == 0 ? 0 : F == 1 ? a : F == 2 ? b : F == 3 ? int16_t((a + b) >> 1) : Paeth(a, b, c);
 }
 
 // Filters row (n bytes; prior is the unfiltered row above, zeros for the first row) with PNG
@@ -175,7 +170,7 @@ void AddWeights(const uint8_t* row, const uint8_t* prior, size_t from, size_t to
             s1 = uint16_t(s1 + Weight(uint8_t(x - a)));
             s2 = uint16_t(s2 + Weight(uint8_t(x - b)));
             s3 = uint16_t(s3 + Weight(uint8_t(x - ((a + b) >> 1))));
-            s4 = uint16_t(s4 + Weight(uint8_t(x - Paeth16(a, b, c))));
+            s4 = uint16_t(s4 + Weight(uint8_t(x - Paeth(a, b, c))));
         }
         sum[0] += s0, sum[1] += s1, sum[2] += s2, sum[3] += s3, sum[4] += s4;
     }
@@ -214,18 +209,30 @@ PNG_CLONES void FilterBest(const uint8_t* row, const uint8_t* prior, size_t n, u
     }
 }
 
+// A raw inflater (no zlib header) reading in[0, size) into a sink of room bytes of its own.
+struct RawInflater {
+    z_stream z{};
+    std::unique_ptr<uint8_t[]> sink;
+    bool ready;
+    RawInflater(const uint8_t* in, size_t size, size_t room) : sink(new (std::nothrow) uint8_t[room]) {
+        ready = sink && inflateInit2(&z, -15) == Z_OK;
+        z.next_in = const_cast<Bytef*>(in);
+        z.avail_in = uInt(size);
+        z.next_out = sink.get();
+        z.avail_out = uInt(room);
+    }
+    ~RawInflater() {
+        if (ready) inflateEnd(&z);
+    }
+};
+
 // The bit at which the last block of a raw deflate stream of the n bytes at data starts, and the
 // bytes of data that come before it, found by walking the stream block by block with zlib's
 // inflate. false if the stream is not valid or does not give back data.
 bool FindLastBlock(const uint8_t* stream, size_t size, const uint8_t* data, size_t n, size_t* bit, size_t* before) {
-    z_stream z{};
-    const size_t room = n + 64;
-    std::unique_ptr<uint8_t[]> sink(new (std::nothrow) uint8_t[room]);
-    if (!sink || inflateInit2(&z, -15) != Z_OK) return false;
-    z.next_in = const_cast<Bytef*>(stream);
-    z.avail_in = uInt(size);
-    z.next_out = sink.get();
-    z.avail_out = uInt(room);
+    RawInflater in(stream, size, n + 64);
+    if (!in.ready) return false;
+    z_stream& z = in.z;
     *bit = *before = 0;
     int r = Z_OK;
     while (r == Z_OK) {
@@ -235,33 +242,22 @@ bool FindLastBlock(const uint8_t* stream, size_t size, const uint8_t* data, size
             *before = size_t(z.total_out);
         }
     }
-    bool ok = r == Z_STREAM_END && z.total_out == n && memcmp(sink.get(), data, n) == 0;
-    inflateEnd(&z);
-    return ok;
+    return r == Z_STREAM_END && z.total_out == n && memcmp(in.sink.get(), data, n) == 0;
 }
 
 // The bit just past the end-of-block code of a block that is not final, starting at bit of the
 // stream: the block is decoded once more on its own, with the 32 KB of data before it as the
 // window its matches may reach into. 0 if it does not decode to the after bytes expected.
 size_t BlockEnd(const uint8_t* stream, size_t size, size_t bit, const uint8_t* before, size_t beforeBytes, size_t after) {
-    z_stream z{};
-    if (inflateInit2(&z, -15) != Z_OK) return 0;
+    const size_t from = bit / 8 + (bit % 8 ? 1 : 0);   // the partial byte is primed, the rest read
+    RawInflater in(stream + from, size - from, after + 64);
+    if (!in.ready) return 0;
+    z_stream& z = in.z;
     const size_t window = std::min<size_t>(beforeBytes, 32768);
     if (window) inflateSetDictionary(&z, before + beforeBytes - window, uInt(window));
-    size_t from = bit / 8;
-    if (bit % 8) inflatePrime(&z, int(8 - bit % 8), stream[from] >> (bit % 8)), ++from;
-    const size_t room = after + 64;
-    std::unique_ptr<uint8_t[]> sink(new (std::nothrow) uint8_t[room]);
-    z.next_in = const_cast<Bytef*>(stream + from);
-    z.avail_in = uInt(size - from);
-    z.next_out = sink.get();
-    z.avail_out = uInt(room);
-    int r = sink ? inflate(&z, Z_BLOCK) : Z_MEM_ERROR;
-    size_t end = 0;
-    if (r == Z_OK && (z.data_type & 128) && z.total_out == after)
-        end = (from + size_t(z.total_in)) * 8 - size_t(z.data_type & 7);
-    inflateEnd(&z);
-    return end;
+    if (bit % 8) inflatePrime(&z, int(8 - bit % 8), stream[bit / 8] >> (bit % 8));
+    if (inflate(&z, Z_BLOCK) != Z_OK || !(z.data_type & 128) || z.total_out != after) return 0;
+    return (from + size_t(z.total_in)) * 8 - size_t(z.data_type & 7);
 }
 
 // Compresses one strip into a raw deflate stream with libdeflate. A strip that is not the last
